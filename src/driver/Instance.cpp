@@ -1,0 +1,5 @@
+#include "driver/Instance.h"
+
+namespace vorn {
+Instance<long> instance;
+}
