@@ -2,6 +2,10 @@
 // up here by name. A value is "true" for a given flag, the following
 // argument for a "--" option, the instance name under "FILENAME", or null
 // when never given.
+//
+// Every value the store hands out is a string the store owns, so a copy of
+// the store (the engine keeps one) carries values of its own that stay
+// valid for as long as the copy lives, FILENAME included.
 #pragma once
 
 #include <map>
@@ -18,25 +22,38 @@ struct OptionRow {
 class CommandLine {
  public:
   explicit CommandLine(const std::vector<OptionRow>& table = {});
+  CommandLine(const CommandLine& other);
+  CommandLine& operator=(const CommandLine& other);
 
-  // Value slot of a name; creates a null entry when absent.
+  // Value slot of a name; creates a null entry when absent. A pointer
+  // stored through the slot is taken over as a copy when the store is copied.
   const char*& operator[](const char* name);
   // Parses the process arguments; false after printing the usage text.
+  // The whole command line is checked before the instance file is read.
   bool parse(int argc, const char** argv);
   // The value given for name, or null.
-  const char* getPar(const char* name);
-  // Prints the usage text; returns false.
-  bool badCL_(const char** argv);
+  const char* getPar(const char* name) const;
+  // Prints the usage text on standard output; returns false.
+  bool badCL_(const char** argv) const;
 
+  const std::vector<std::string>& optionNames() const { return names_; }
+  const std::vector<std::string>& optionDescriptions() const { return descriptions_; }
+  // The argument vector given to parse, or null before a successful parse.
+  const char** arguments() const { return argv_; }
+
+  // The positive number given directly after the instance file; 0 when none.
   long number = 0;
 
  private:
-  struct StrLess {
-    bool operator()(const std::string& a, const std::string& b) const { return a < b; }
+  struct Entry {
+    const char* value = nullptr;  // null, or text owned by this entry or by the caller of operator[]
+    std::string owned;
   };
-  // Values are kept as owned strings; the slot hands out their address.
-  std::map<std::string, const char*, StrLess> pars_;
-  std::map<std::string, std::string> owned_;
+  void set(const std::string& name, const std::string& value);
+  // Makes every value point at text owned by this store.
+  void ownValues();
+
+  std::map<std::string, Entry, std::less<>> pars_;
   std::vector<std::string> names_;
   std::vector<std::string> descriptions_;
   const char** argv_ = nullptr;

@@ -1,1 +1,40 @@
-int main() { return 99; }
+// Entry point: option table and store, then one of two roads.
+#include <iostream>
+
+#include "driver/CommandLine.h"
+#include "driver/Timer.h"
+#include "driver/TimeBudget.h"
+#include "engine/vornEngine.h"
+
+namespace {
+
+// The driver's stopwatches: one step of the preprocessing loop (and the
+// reading time with -stat), and the whole loop.
+vorn::Timer timer;
+vorn::Timer globtimer;
+
+}  // namespace
+
+int main(int argc, const char** argv) {
+  vorn::CommandLine options(vorn::optionTable());
+  options["--timelimit"] = "true";  // the search limit then defaults to 6000 s
+  // A rejected command line (and -noprepro with -forceprepro) has printed
+  // the usage text; it is a failure.
+  if (!options.parse(argc, argv)) return 1;
+
+  const int timeBudget = vorn::processTimeBudget();
+  (void)timeBudget;
+  if (options.getPar("-stat")) timer.start();
+
+  if (options.getPar("-noprepro")) {
+    // Engine-only road: the engine facade reads FILENAME itself and solves.
+    vorn::vornEngine engine(options);
+    engine.Solve();
+    const int state = engine.getState();
+    return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
+  }
+  // Preprocessing road (runPreprocessingRoad in PreproRoad.cpp, bounded by timeBudget).
+  (void)globtimer;
+  std::cerr << "vorn: preprocessing is not built yet" << std::endl;
+  return 99;
+}
