@@ -27,10 +27,19 @@ inline bool litExistential(uint32_t l) { return l & kExistBit; }
 inline bool litTerm(uint32_t l) { return l & kTermBit; }
 // Own literal of its constraint: existential in a clause, universal in a term.
 inline bool litOwn(uint32_t l) { return ((l >> 30) ^ (l >> 31)) & 1u; }
+inline uint32_t litComplement(uint32_t l) { return l ^ kSignBit; }
+// The assignment a term literal forces: its complement without the term bit.
+inline uint32_t termForces(uint32_t l) { return l ^ (kTermBit | kSignBit); }
+// The same literal as a clause literal (term bit cleared).
+inline uint32_t clauseForm(uint32_t l) { return l & ~kTermBit; }
 
 enum Quantifier : uint32_t { Forall = 0, Exists = 1, Free = 2 };
 
 enum ConstraintKind : uint32_t { OrigClause = 0, OrigTerm = 1, LearnedClause = 2, LearnedTerm = 3 };
+constexpr int kKinds = 4;
+inline ConstraintKind kindOf(bool input, bool clause) {
+  return static_cast<ConstraintKind>((input ? 0u : 2u) | (clause ? 0u : 1u));
+}
 
 enum reasonType : uint32_t {
   Branch = 0x00,
@@ -40,6 +49,10 @@ enum reasonType : uint32_t {
   BinaryUnit = 0xC0,
   NoReason = 0x0F,
 };
+
+// Unit kinds carry the ConstraintKind of the constraint in their low bits.
+inline bool isUnitKind(uint32_t kind) { return (kind & 0x80u) != 0; }
+inline bool isPureKind(uint32_t kind) { return kind == Pure || kind == DontCare; }
 
 struct reasonItem_ {
   uint32_t antecedent = 0;  // N-ary constraint id, binary partner literal, or 0

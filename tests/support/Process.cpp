@@ -40,7 +40,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   const std::string& workDir = options.workDir;
   ProcessResult result;
   int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+  // Close-on-exec: a child started by another test thread must not hold our write ends.
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return result;
   }

@@ -1,0 +1,99 @@
+// The engine's constraint store: clauses and terms of the input and
+// learned ones, kept apart per ConstraintKind (index 0..3 of every table).
+//
+// Shapes after reduction: an empty constraint sets emptyClause/emptyTerm; a
+// unit goes to `units`; two literals live only in the binary partner lists
+// `bOccs`; three or more become an NConstraint record in chunk memory with
+// an id, a watchedOccs_ entry and one `nOccs` entry per literal.
+//
+// Layout: per-literal tables are vectors of vectors indexed by litCode
+// (2 x (variables + 1) lists, only ever growing); ids are 32-bit; records
+// are addressed by pointers into chunk memory (see Matrix.h). A storing
+// operation returns the record, or the address of one of the outcome tags
+// of `matrix` (emptyTag, tautologyTag, binaryTag, unitTag).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/Constraint.h"
+#include "engine/NFF.h"
+#include "engine/Types.h"
+
+namespace vorn {
+
+using PrefLines = std::vector<std::vector<long>>;
+
+class NffEx : public NFF {
+ public:
+  NffEx(CommandLine& options, Instance<long>& names, std::size_t chunkWords = Matrix::kDefaultChunkWords,
+        std::size_t chunkLimit = Matrix::kDefaultChunkLimit);
+
+  // Sizes the per-literal tables for nVars variables; never shrinks them.
+  void init(const long& nVars, const long& nClauses);
+
+  // An input constraint as signed internal indices in any order; sorts the
+  // list in place. A variable without a place joins the outermost block as
+  // a free (existential) variable. id is written only for a record.
+  uint32_t* learnConstraint(std::vector<long>& lits, uint32_t& id, bool input, bool clause);
+  // A learned constraint: encoded Literals in ascending prefix order. The
+  // list is shortened in place by the reduction.
+  uint32_t* learnConstraint(std::vector<uint32_t>& lits, uint32_t& id, bool clause);
+  // An encoded, reduced constraint of two or more literals.
+  uint32_t* learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, bool input, bool clause);
+  // Deletes an N-ary constraint; a deleted id is left alone.
+  void unLearnNConstraint(uint32_t id, bool input, bool clause);
+  void printStats() {}
+
+  bool isRecord(const uint32_t* outcome) const {
+    return outcome != &matrix.emptyTag && outcome != &matrix.tautologyTag && outcome != &matrix.binaryTag &&
+           outcome != &matrix.unitTag;
+  }
+  // The Literal of signed internal index s in a clause (or a term).
+  uint32_t encode(long s, bool clause) const {
+    const uint32_t v = static_cast<uint32_t>(s < 0 ? -s : s);
+    return 2 * v + (s < 0 ? 1u : 0u) + (prefix.isExistential(v) ? kExistBit : 0u) + (clause ? 0u : kTermBit);
+  }
+
+  // Printers and maintenance operations (engine/StoreMaintenance.cpp).
+  void printFormula(bool external);
+  void printMatrix(bool external);
+  void unLearnBConstraint(uint32_t& lit1, uint32_t& lit2);
+  void removeLitFromBConstraint(uint32_t& lit1, uint32_t& lit2, bool, bool);
+  void removeLitFromNConstraint(const uint32_t& lit, uint32_t id, bool input, bool clause);
+  void defrag(long a, long b);
+  void defrag_(std::vector<watchedOccs_>* entries, std::vector<uint32_t>* newToOldMap,
+               std::vector<uint32_t>* oldToNewMap, std::vector<std::vector<uint32_t>>* occs);
+  void sortBinary(const uint32_t& lit);
+
+  std::vector<watchedOccs_> watchedOccs[kKinds];          // by id; entry 0 unused
+  std::vector<std::vector<uint32_t>> nOccs[kKinds];       // by litCode: ids
+  std::vector<std::vector<uint32_t>> bOccs[kKinds];       // by litCode: [self, partners...]
+  std::vector<uint32_t> newToOld[kKinds], oldToNew[kKinds];  // id maps of defrag
+  std::vector<Literal> units;                             // pending units, storing order
+  bool emptyClause = false;
+  bool emptyTerm = false;
+  // Small list area: the unit-conflict list starts at word 1; the
+  // analysis and the printers use it too. Stable address (nEmpties points
+  // into it).
+  uint32_t scratch[4] = {0, 0, 0, 0};
+  std::size_t reserveSize = 100000;
+  std::size_t counts[kKinds] = {0, 0, 0, 0};  // constraints of >= 2 literals
+  std::size_t printId = 1, printList = 0, printPartner = 1;
+  // Preference lines ("c f" groups of signed internal indices) installed
+  // by the reader; null for a store the reader did not fill.
+  std::unique_ptr<PrefLines> prefLines;
+
+ private:
+  // Makes nOccs[k] and bOccs[k] cover both literals of code's variable.
+  void ensureLitTables_(ConstraintKind k, uint32_t code) {
+    const std::size_t need = static_cast<std::size_t>(code | 1u) + 1;
+    if (nOccs[k].size() < need) nOccs[k].resize(need);
+    if (bOccs[k].size() < need) bOccs[k].resize(need);
+  }
+  std::vector<uint32_t> encoded_;  // reused by every input constraint
+};
+
+}  // namespace vorn
