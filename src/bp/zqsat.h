@@ -1,0 +1,186 @@
+// The belief-propagation module: its own copy of the formula, read from the
+// instance file, and the message passing that ranks the variables before
+// the search (belief and warning propagation, decimation, survey
+// propagation, random formula generators).
+//
+// Variables are 0-based here: the file's variable x is variable x - 1.
+// Clauses are numbered from 0 in reading order.
+//
+// Layout: the occurrences of all variables live in flat arrays indexed by
+// an edge id; variable v owns edges occ_begin..occ_begin+deg-1 in the order
+// its literals were added. The members of all clauses live in flat arrays
+// indexed by a slot id; clause c owns slots begin..begin+size-1 in literal
+// order. member_edge of a slot is the edge of that member's first
+// occurrence in the clause, so a clause reads its members' messages without
+// searching their occurrence lists.
+//
+// The ranking (des_vars, des_vals) is what the search consumes: des_vars
+// holds the decided variables (0-based) in the order they were fixed,
+// des_vals the value the search should give each: +1 TRUE, -1 FALSE.
+//
+// A ranking run:
+//   XTQRANDOMv3 rng(seed);
+//   zsat bp(&rng, 0);
+//   bp.verbose = verbosity;
+//   bp.formula_read_qbf_file(fileName);
+//   bp.bp_init_structure();
+//   one fixed point:  bp.bp_init_random(); bp.bp_converge(err, sweeps, 0);
+//                     bp.des_allmag(bp.N);
+//   decimation:       bp.des_bp_mix(0.01, 1000);
+//   then read bp.des_vars[i] + 1 (the file's variable) and bp.des_vals[i].
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bp/zrg.h"
+
+namespace vorn {
+
+struct formula_var {
+  int deg = 0;        // number of occurrences
+  int occ_begin = 0;  // first edge of this variable
+  int fixed_value = 0;  // 0 free, +1 fixed TRUE, -1 fixed FALSE
+  int H = 0;            // warning field
+  // Products of (1 - pi) over the negative (WT) and positive (WF)
+  // occurrences; the marginal is WT / (WT + WF).
+  double WT = 1.0;
+  double WF = 1.0;
+};
+
+struct formula_clause {
+  int size = 0;
+  int begin = 0;  // first slot of this clause
+};
+
+// Survey fields of one variable (made by sp_init_structure).
+struct sp_var {
+  int sp_fixed = 0;
+  double PT = 0.0, PF = 0.0, P0 = 1.0;
+  double Wp = 0.0, Wm = 0.0;
+};
+
+class zsat {
+ public:
+  zsat(XTQRANDOMv3* rng, int verbose);
+
+  // ---- store and reader --------------------------------------------------
+  // Reads a QDIMACS file (plain or gzip) through the shared tokeniser. Ends
+  // the process on an unreadable file (1), a malformed one (3/99), and a
+  // clause variable beyond the header's count ("Too many variables.", 255).
+  void formula_read_qbf_file(const char* name);
+  void formula_read_qbf_file(const std::string& name) { formula_read_qbf_file(name.c_str()); }
+  // Plain DIMACS: the header and up to M clauses; no prefix.
+  void formula_read_cnf_file(const char* name);
+
+  void formula_init_structures();
+  void formula_add_var(int lit, int clause);
+  void formula_vector2array();
+
+  int getNnNmM(int* nn, int* nm, int* m) const;
+  int formula_gen_vtypes();
+  void formula_gen_invarlist();
+  double get_unsat_alpha() const;
+  void formula_write_formula(const char* name) const;
+  void formula_write_qformula(const char* name) const;
+
+  // Index of slot k's member in that member's own occurrence list.
+  int member_pos(int clause, int k) const {
+    int slot = clause_recs[clause].begin + k;
+    return member_edge[slot] - var_recs[members[slot]].occ_begin;
+  }
+
+  // ---- belief and warning propagation -----------------------------------
+  void bp_init_structure();
+  void bp_init_random();
+  double bp_iterate();
+  void bp_converge(double eps, int maxiter, int miniter);
+  double bp_get_entropy() const;
+  double marginal(int v) const { return var_recs[v].WT / (var_recs[v].WT + var_recs[v].WF); }
+
+  int des_allmag(int n);
+  int des_bp_mix(double eps, int maxiter);
+  int des_verify_solution();
+  int des_allmag_inverse(int n);
+  int des_emag(int n);
+  int des_umag(int n);
+
+  // ---- survey propagation -------------------------------------------------
+  void sp_init_structure();
+  void sp_init_random();
+  double sp_iterate();
+  int sp_converge(double eps, int maxiter, int miniter);
+  double sp_get_complexity() const;
+  int sp_des_allmag(int n);
+  int sp_des_allmag_balance(int n);
+  int sp_des_allmag_inverse(int n);
+
+  // ---- random formulas (-1: the request cannot be met; nothing changed) --
+  int formula_gen_ran_formula(int type, int a, int b, int c, int d, int e, int f);
+  int formula_gen_ran_K3(int n, int m, int k);
+  int formula_gen_ran_12qsat(int nn, int nm, int m);
+  int formula_gen_ran_13qsat(int nn, int nm, int m);
+  int formula_gen_ran_22qsat(int nn, int nm, int m);
+  int formula_gen_ran_23qsat(int nn, int nm, int m);
+  int formula_gen_ran_121qsat(int nn, int nm, int m);
+
+  // ---- data ----------------------------------------------------------------
+  int N = 10000;  // variables
+  int M = 42000;  // clauses
+  int K = 3;      // clause length of a generated formula
+  int verbose = 0;
+  XTQRANDOMv3* rng;  // not owned
+
+  int Nn = 0;  // existential entries
+  int Nm = 0;  // universal entries
+  std::vector<int> exist_vars, univ_vars;  // 0-based, file order
+  std::vector<int> vtypes;                 // 1 existential, 0 universal
+  std::vector<std::vector<int>> prefix_blocks;  // 0-based entries per quantifier line
+  std::vector<int> block_types;                 // 1 "e", 0 "a"
+
+  std::vector<formula_var> var_recs;
+  std::vector<formula_clause> clause_recs;
+  std::vector<int> perm;
+  std::vector<int> var_vals;  // decided values by variable, 0 undecided
+  std::vector<int> exist_vals, univ_vals;
+
+  std::vector<int> des_vars;
+  std::vector<int> des_vals;
+
+  // Edges (occurrences), variable by variable.
+  std::vector<int> occ_clause;
+  std::vector<int8_t> occ_sign;  // +1 positive, -1 negative literal
+  std::vector<double> eta;       // cavity P(TRUE) sent to the clause
+  std::vector<double> pi;        // clause's message: no other member satisfies it
+  std::vector<double> WT_cav, WF_cav;
+  std::vector<int> h;       // cavity warning field
+  std::vector<int8_t> u;    // warning of the clause, 0 or 1
+
+  // Slots (clause members), clause by clause.
+  std::vector<int> members;
+  std::vector<int8_t> member_sign;  // sign of this slot's own literal
+  std::vector<int> member_edge;
+
+  // Survey fields.
+  std::vector<sp_var> sp_vars;
+  std::vector<double> sp_T, sp_F, sp_eta, sp_cavT, sp_cavF, sp_cav0;
+
+ private:
+  void shuffle_perm_();
+  void bp_update_var_(int v);
+  // The literal polarisation scan over a candidate list; -1 when no pick.
+  int polarisation_pick_(const int* cand, int count) const;
+  int final_check_() const;
+  template <class Key>
+  int sp_decimate_(int n, Key key, int mode);
+  void sp_edge_products_(int v, int edge, double& p1, double& p2) const;
+  double sp_member_factor_(int slot) const;
+  int gen_qsat_(int kind, int nn, int nm, int m);
+
+  // Literals added since formula_init_structures, in call order; the flat
+  // arrays are built from them by formula_vector2array.
+  std::vector<int> add_clause_, add_lit_;
+};
+
+}  // namespace vorn

@@ -1,0 +1,188 @@
+// Belief propagation with warning propagation alongside, on the store.
+#include <cmath>
+#include <iostream>
+#include <utility>
+
+#include "bp/zqsat.h"
+
+namespace vorn {
+
+namespace {
+// Below this a cavity product cannot come from dividing out one factor.
+constexpr double kTiny = 1e-100;
+}  // namespace
+
+void zsat::bp_init_structure() {
+  // Defined starting values, so that a ranking taken before any sweep (a
+  // sweep budget of 0) depends on the formula alone.
+  const std::size_t edges = occ_clause.size();
+  eta.assign(edges, 0.5);
+  pi.assign(edges, 0.0);
+  WT_cav.assign(edges, 1.0);
+  WF_cav.assign(edges, 1.0);
+  h.assign(edges, 0);
+  u.assign(edges, 0);
+  for (formula_var& r : var_recs) {
+    r.WT = 1.0;
+    r.WF = 1.0;
+    r.H = 0;
+  }
+}
+
+void zsat::bp_init_random() {
+  if (eta.size() != occ_clause.size()) bp_init_structure();
+  for (std::size_t e = 0; e < eta.size(); ++e) {
+    eta[e] = rng->rdflt();
+    h[e] = rng->rdflt() > 0.5 ? 1 : -1;
+  }
+}
+
+void zsat::shuffle_perm_() {
+  const int n = static_cast<int>(var_recs.size());
+  perm.resize(n);
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  for (int i = 0; i < n; ++i) {
+    int k = n - i;
+    double r = rng->rdflt();
+    int idx = static_cast<int>(r * k);
+    if (idx >= k) idx = k - 1;  // r < 1; guards a rounding slip only
+    std::swap(perm[idx], perm[k - 1]);
+  }
+}
+
+double zsat::bp_iterate() {
+  const int n = static_cast<int>(var_recs.size());
+  if (n < 1) return 0.0;
+  if (eta.size() != occ_clause.size()) bp_init_structure();
+  shuffle_perm_();
+  double maxdiff = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const int v = perm[i];
+    formula_var& r = var_recs[v];
+    const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
+    if (r.fixed_value != 0) {
+      const bool t = r.fixed_value > 0;
+      r.WT = t ? 1.0 : 0.0;
+      r.WF = t ? 0.0 : 1.0;
+      for (int e = e0; e < e1; ++e) {
+        eta[e] = r.WT;
+        WT_cav[e] = r.WT;
+        WF_cav[e] = r.WF;
+      }
+      continue;
+    }
+    double WT = 1.0, WF = 1.0;
+    int H = 0;
+    for (int e = e0; e < e1; ++e) {
+      const formula_clause& c = clause_recs[occ_clause[e]];
+      double prod = 1.0;
+      int warn = 1;
+      for (int s = c.begin; s < c.begin + c.size; ++s) {
+        if (members[s] == v) continue;
+        const int f = member_edge[s];
+        const int J = occ_sign[f];
+        prod *= J > 0 ? 1.0 - eta[f] : eta[f];
+        if (warn && J * h[f] >= 0) warn = 0;
+      }
+      pi[e] = prod;
+      u[e] = static_cast<int8_t>(warn);
+      if (occ_sign[e] > 0)
+        WF *= 1.0 - prod;
+      else
+        WT *= 1.0 - prod;
+      H += warn * occ_sign[e];
+    }
+    r.WT = WT;
+    r.WF = WF;
+    r.H = H;
+    for (int e = e0; e < e1; ++e) {
+      const int J = occ_sign[e];
+      h[e] = H - J * u[e];
+      const double x = 1.0 - pi[e];
+      double T, F;
+      if (x > kTiny) {
+        T = J > 0 ? WT : WT / x;
+        F = J > 0 ? WF / x : WF;
+      } else {
+        T = 1.0;
+        F = 1.0;
+        for (int o = e0; o < e1; ++o) {
+          if (o == e) continue;
+          if (occ_sign[o] > 0)
+            F *= 1.0 - pi[o];
+          else
+            T *= 1.0 - pi[o];
+        }
+      }
+      const double m = T / (T + F);
+      const double d = std::fabs(eta[e] - m);
+      eta[e] = m;
+      WT_cav[e] = T;
+      WF_cav[e] = F;
+      if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
+    }
+  }
+  return maxdiff;
+}
+
+void zsat::bp_converge(double eps, int maxiter, int miniter) {
+  if (verbose > 0) std::cout << "bp: " << std::flush;
+  bool converged = false;
+  for (int iter = 0; iter < maxiter; ++iter) {
+    const double d = bp_iterate();
+    if (iter % 10 == 1) {
+      if (verbose == 1)
+        std::cout << "." << std::flush;
+      else if (verbose == 2)
+        std::cout << d << " " << std::flush;
+    }
+    if (iter > miniter && d < eps) {
+      converged = true;
+      break;
+    }
+  }
+  if (verbose <= 0) return;
+  if (!converged) {
+    std::cout << " :(" << std::endl;
+    return;
+  }
+  long wp = 0, bp = 0;
+  double sum = 0.0;
+  for (const formula_var& r : var_recs) {
+    if (r.H != 0) ++wp;
+    const double m = r.WT / (r.WT + r.WF);
+    if (1.0 - m < kTiny || 1.0 - r.WF / (r.WT + r.WF) < kTiny) ++bp;
+    sum += m;
+  }
+  // Fractions of the variable count; a formula without variables has none.
+  const double n = static_cast<double>(var_recs.size());
+  const double fwp = n > 0 ? wp / n : 0.0;
+  const double fbp = n > 0 ? bp / n : 0.0;
+  const double mag = n > 0 ? 2.0 * sum / n - 1.0 : 0.0;
+  std::cout << ":) pf_wp=" << fwp << " pf_bp=" << fbp << " m=" << mag << std::endl;
+}
+
+double zsat::bp_get_entropy() const {
+  if (var_recs.empty()) return 0.0;
+  const double kLn2 = 0.6931471805599453;
+  double vars = 0.0;
+  for (const formula_var& r : var_recs) {
+    if (r.deg == 0 && r.fixed_value == 0)
+      vars += kLn2;
+    else
+      vars += (1.0 - r.deg) * std::log(r.WT + r.WF);
+  }
+  double clauses = 0.0, edges = 0.0;
+  for (const formula_clause& c : clause_recs) {
+    double P = 1.0;
+    for (int s = c.begin; s < c.begin + c.size; ++s) {
+      const int f = member_edge[s];
+      P *= occ_sign[f] > 0 ? 1.0 - eta[f] : eta[f];
+      edges += std::log(WT_cav[f] + WF_cav[f]);
+    }
+    clauses += std::log(1.0 - P);
+  }
+  return (vars + clauses + edges) / static_cast<double>(var_recs.size());
+}
+
+}  // namespace vorn

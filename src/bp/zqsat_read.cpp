@@ -1,0 +1,161 @@
+// Reading the instance into the store, through the shared tokeniser and
+// item grammar, so the module sees the formula the engine sees (gzip or
+// plain, any white space).
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bp/zqsat.h"
+#include "input/QdimacsItems.h"
+
+namespace vorn {
+
+namespace {
+
+[[noreturn]] void exitTooManyVariables(const std::string& file, long line, long long var, long long declared) {
+  std::cout.flush();
+  std::cerr << "Too many variables.\n" << std::flush;
+  std::cerr << file << ":" << line << ": variable " << var << " is beyond the " << declared
+            << " variables of the header" << std::endl;
+  std::exit(255);
+}
+
+// Collects the items; the store is built once the counts are known, so a
+// clause or quantifier line before the header is kept like any other.
+struct BpItems {
+  Scanner& in;
+  const std::string& file;
+  bool wantPrefix;
+
+  bool haveHeader = false;
+  int32_t vars = 0;
+  int32_t clauses = 0;
+
+  std::vector<int8_t> blockExists;
+  std::vector<std::size_t> blockBegin;
+  std::vector<int32_t> entries;
+
+  std::vector<int32_t> lits;
+  std::vector<std::size_t> ends;  // end of each clause in lits
+  // Largest variable met before the header, checked once the header is read.
+  long long earlyMax = 0;
+  long earlyMaxLine = 0;
+
+  BpItems(Scanner& scanner, const std::string& name, bool prefix) : in(scanner), file(name), wantPrefix(prefix) {}
+
+  bool header(int32_t v, int32_t c) {
+    haveHeader = true;
+    vars = v;
+    clauses = c;
+    if (earlyMax > vars) exitTooManyVariables(file, earlyMaxLine, earlyMax, vars);
+    return true;
+  }
+  void quantifierBegin(bool exists) {
+    if (!wantPrefix) return;
+    blockExists.push_back(exists ? 1 : 0);
+    blockBegin.push_back(entries.size());
+  }
+  void quantifierEntry(int32_t v) {
+    if (wantPrefix) entries.push_back(v);
+  }
+  void quantifierEnd() {}
+  void clauseBegin() {}
+  void clauseLiteral(int32_t lit) {
+    long long var = lit < 0 ? -static_cast<long long>(lit) : lit;
+    if (haveHeader) {
+      if (var > vars) exitTooManyVariables(file, in.line(), var, vars);
+    } else if (var > earlyMax) {
+      earlyMax = var;
+      earlyMaxLine = in.line();
+    }
+    lits.push_back(lit);
+  }
+  bool clauseEnd() {
+    ends.push_back(lits.size());
+    // Clause lines before the header count too; the header's count ends the
+    // reading.
+    return !(haveHeader && static_cast<long long>(ends.size()) >= clauses);
+  }
+  bool wantsPreferenceLines() const { return false; }
+  void preferenceLine(const std::vector<int32_t>&) {}
+};
+
+void scanInto(BpItems& items, Scanner& in, const std::string& file) {
+  InputError error;
+  if (scanQdimacs(in, items, error) == ScanEnd::Failed) exitOnInputError(file, error);
+}
+
+// The first min(read, declared) clauses go to the store; M becomes that
+// number, so the store holds nothing that was not read.
+void fillClauses(zsat& f, const BpItems& items) {
+  std::size_t kept = items.ends.size();
+  if (kept > static_cast<std::size_t>(items.clauses)) kept = static_cast<std::size_t>(items.clauses);
+  f.N = items.vars;
+  f.M = static_cast<int>(kept);
+  f.formula_init_structures();
+  std::size_t begin = 0;
+  for (std::size_t c = 0; c < kept; ++c) {
+    std::size_t end = items.ends[c];
+    for (std::size_t i = begin; i < end; ++i) f.formula_add_var(items.lits[i], static_cast<int>(c));
+    begin = end;
+  }
+}
+
+}  // namespace
+
+void zsat::formula_read_qbf_file(const char* name) {
+  const std::string file(name);
+  Scanner in(file);
+  if (!in.isOpen()) exitFileNotFound(file);
+  BpItems items(in, file, true);
+  scanInto(items, in, file);
+  fillClauses(*this, items);
+
+  exist_vars.clear();
+  univ_vars.clear();
+  // A variable keeps the first place it is quantified at; entries without a
+  // record (outside 1..N) are passed over.
+  std::vector<char> placed(var_recs.size(), 0);
+  const std::size_t nBlocks = items.blockExists.size();
+  for (std::size_t b = 0; b < nBlocks; ++b) {
+    const bool exists = items.blockExists[b] != 0;
+    prefix_blocks.emplace_back();
+    block_types.push_back(exists ? 1 : 0);
+    std::size_t end = b + 1 < nBlocks ? items.blockBegin[b + 1] : items.entries.size();
+    for (std::size_t i = items.blockBegin[b]; i < end; ++i) {
+      int32_t x = items.entries[i];
+      if (x < 1 || x > N || placed[x - 1]) continue;
+      placed[x - 1] = 1;
+      prefix_blocks.back().push_back(x - 1);
+      (exists ? exist_vars : univ_vars).push_back(x - 1);
+    }
+  }
+  if (nBlocks == 0) {
+    std::cout << "no existential variable found, it is a SAT formula\n";
+    for (int v = 0; v < N; ++v) exist_vars.push_back(v);
+  }
+  Nn = static_cast<int>(exist_vars.size());
+  Nm = static_cast<int>(univ_vars.size());
+  exist_vals.assign(Nn, 0);
+  univ_vals.assign(Nm, 0);
+  formula_vector2array();
+  for (int v : univ_vars) vtypes[v] = 0;
+}
+
+void zsat::formula_read_cnf_file(const char* name) {
+  const std::string file(name);
+  Scanner in(file);
+  if (!in.isOpen()) {
+    std::cout << "can not open file " << file << "\n";
+    std::cout.flush();
+    std::cerr << file << ": cannot be opened" << std::endl;
+    std::exit(255);
+  }
+  BpItems items(in, file, false);
+  scanInto(items, in, file);
+  fillClauses(*this, items);
+  formula_vector2array();
+}
+
+}  // namespace vorn

@@ -1,0 +1,232 @@
+// The store: records, literal intake, the flat occurrence and member
+// arrays, and the writers.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <new>
+
+#include "bp/zqsat.h"
+
+namespace vorn {
+
+zsat::zsat(XTQRANDOMv3* generator, int verbosity) : verbose(verbosity), rng(generator) {}
+
+void zsat::formula_init_structures() {
+  try {
+    var_recs.assign(N > 0 ? N : 0, formula_var());
+    clause_recs.assign(M > 0 ? M : 0, formula_clause());
+    perm.assign(var_recs.size(), 0);
+    // Everything not in a quantifier line is existential, as in the engine.
+    vtypes.assign(var_recs.size(), 1);
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "belief propagation: out of memory for " << N << " variables and " << M << " clauses" << std::endl;
+    std::exit(255);
+  }
+  // The store is made anew: nothing of a previous formula may refer into it.
+  prefix_blocks.clear();
+  block_types.clear();
+  occ_clause.clear();
+  occ_sign.clear();
+  members.clear();
+  member_edge.clear();
+  member_sign.clear();
+  eta.clear();
+  pi.clear();
+  WT_cav.clear();
+  WF_cav.clear();
+  h.clear();
+  u.clear();
+  sp_vars.clear();
+  sp_T.clear();
+  sp_F.clear();
+  sp_eta.clear();
+  sp_cavT.clear();
+  sp_cavF.clear();
+  sp_cav0.clear();
+  var_vals.clear();
+  add_clause_.clear();
+  add_lit_.clear();
+}
+
+void zsat::formula_add_var(int lit, int clause) {
+  long long magnitude = lit < 0 ? -static_cast<long long>(lit) : lit;
+  if (magnitude > N) {
+    std::cout.flush();
+    std::cerr << "Too many variables.\n" << std::flush;
+    std::exit(255);
+  }
+  // Only a literal that has records to go to is kept.
+  if (lit == 0 || magnitude > static_cast<long long>(var_recs.size()) || clause < 0 ||
+      clause >= static_cast<int>(clause_recs.size()))
+    return;
+  add_clause_.push_back(clause);
+  add_lit_.push_back(lit);
+}
+
+void zsat::formula_vector2array() {
+  // Rebuilt from the whole intake, so a second call (or literals added
+  // after the first) gives the same arrays as one call at the end.
+  const int nVars = static_cast<int>(var_recs.size());
+  const int nClauses = static_cast<int>(clause_recs.size());
+  const std::size_t total = add_lit_.size();
+
+  for (formula_var& r : var_recs) r.deg = 0;
+  for (formula_clause& r : clause_recs) r.size = 0;
+  for (std::size_t i = 0; i < total; ++i) {
+    int lit = add_lit_[i];
+    ++var_recs[(lit < 0 ? -lit : lit) - 1].deg;
+    ++clause_recs[add_clause_[i]].size;
+  }
+  int edge = 0;
+  for (int v = 0; v < nVars; ++v) {
+    var_recs[v].occ_begin = edge;
+    edge += var_recs[v].deg;
+  }
+  int slot = 0;
+  for (int c = 0; c < nClauses; ++c) {
+    clause_recs[c].begin = slot;
+    slot += clause_recs[c].size;
+  }
+
+  occ_clause.assign(total, 0);
+  occ_sign.assign(total, 0);
+  members.assign(total, 0);
+  member_sign.assign(total, 0);
+  member_edge.assign(total, 0);
+  // The edge each slot was added with; member_edge then points every slot
+  // at its variable's first occurrence in the clause.
+  std::vector<int> ownEdge(total);
+  std::vector<int> varFill(nVars, 0), clauseFill(nClauses, 0);
+  for (std::size_t i = 0; i < total; ++i) {
+    int lit = add_lit_[i];
+    int v = (lit < 0 ? -lit : lit) - 1;
+    int c = add_clause_[i];
+    int e = var_recs[v].occ_begin + varFill[v]++;
+    int s = clause_recs[c].begin + clauseFill[c]++;
+    occ_clause[e] = c;
+    occ_sign[e] = lit > 0 ? 1 : -1;
+    members[s] = v;
+    member_sign[s] = lit > 0 ? 1 : -1;
+    ownEdge[s] = e;
+  }
+  std::vector<int> stamp(nVars, -1), firstEdge(nVars, 0);
+  for (int c = 0; c < nClauses; ++c) {
+    const formula_clause& r = clause_recs[c];
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      int v = members[s];
+      if (stamp[v] != c) {
+        stamp[v] = c;
+        firstEdge[v] = ownEdge[s];
+      }
+      member_edge[s] = firstEdge[v];
+    }
+  }
+}
+
+int zsat::getNnNmM(int* nn, int* nm, int* m) const {
+  *nn = Nn;
+  *nm = Nm;
+  *m = M;
+  return 1;
+}
+
+int zsat::formula_gen_vtypes() {
+  vtypes.assign(var_recs.size(), 1);
+  for (int v : univ_vars)
+    if (v >= 0 && v < static_cast<int>(vtypes.size())) vtypes[v] = 0;
+  for (int v : exist_vars)
+    if (v >= 0 && v < static_cast<int>(vtypes.size())) vtypes[v] = 1;
+  return 1;
+}
+
+void zsat::formula_gen_invarlist() {
+  const int nVars = static_cast<int>(var_recs.size());
+  std::vector<int> stamp(nVars, -1), firstEdge(nVars, 0);
+  for (int c = 0; c < static_cast<int>(clause_recs.size()); ++c) {
+    const formula_clause& r = clause_recs[c];
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      int v = members[s];
+      if (stamp[v] != c) {
+        stamp[v] = c;
+        const formula_var& rv = var_recs[v];
+        for (int e = rv.occ_begin; e < rv.occ_begin + rv.deg; ++e)
+          if (occ_clause[e] == c) {
+            firstEdge[v] = e;
+            break;
+          }
+      }
+      member_edge[s] = firstEdge[v];
+    }
+  }
+}
+
+double zsat::get_unsat_alpha() const {
+  if (Nn < 1) return 0.0;
+  if (M < 1) return static_cast<double>(M) / Nn;
+  // The value of a universal variable is kept at its position in univ_vars.
+  std::vector<int> univPos(var_recs.size(), -1);
+  for (int i = static_cast<int>(univ_vars.size()) - 1; i >= 0; --i)
+    if (univ_vars[i] >= 0 && univ_vars[i] < static_cast<int>(univPos.size())) univPos[univ_vars[i]] = i;
+  long satisfied = 0;
+  for (const formula_clause& r : clause_recs) {
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      int v = members[s];
+      if (vtypes[v] == 1 || univPos[v] < 0 || univPos[v] >= static_cast<int>(univ_vals.size())) continue;
+      if (member_sign[s] == univ_vals[univPos[v]]) {
+        ++satisfied;
+        break;
+      }
+    }
+  }
+  return static_cast<double>(M - satisfied) / Nn;
+}
+
+namespace {
+void writeClauses(std::ostream& out, const zsat& f) {
+  for (const formula_clause& r : f.clause_recs) {
+    for (int s = r.begin; s < r.begin + r.size; ++s) out << (f.members[s] + 1) * f.member_sign[s] << " ";
+    out << "0\n";
+  }
+}
+
+void writeQuantifierLine(std::ostream& out, char letter, const std::vector<int>& vars) {
+  // An empty quantifier set is not QDIMACS: leave the line out.
+  if (vars.empty()) return;
+  out << letter << " ";
+  for (int v : vars) out << v + 1 << " ";
+  out << "0\n";
+}
+
+bool openForWriting(std::ofstream& out, const char* name) {
+  std::cout << "writing into formula " << name << "..." << std::flush;
+  out.open(name, std::ios::out | std::ios::trunc);
+  if (!out) {
+    std::cout << "can not open file " << name << "\n";
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+void zsat::formula_write_formula(const char* name) const {
+  std::ofstream out;
+  if (!openForWriting(out, name)) return;
+  out << "p cnf " << N << " " << M << "\n";
+  writeClauses(out, *this);
+  out.close();
+  std::cout << "done\n";
+}
+
+void zsat::formula_write_qformula(const char* name) const {
+  std::ofstream out;
+  if (!openForWriting(out, name)) return;
+  out << "p cnf " << N << " " << M << "\n";
+  writeQuantifierLine(out, 'a', univ_vars);
+  writeQuantifierLine(out, 'e', exist_vars);
+  writeClauses(out, *this);
+  out.close();
+  std::cout << "done\n";
+}
+
+}  // namespace vorn
