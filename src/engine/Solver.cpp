@@ -1,0 +1,208 @@
+#include "engine/Solver.h"
+
+#include <sys/resource.h>
+
+#include <cassert>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "driver/Timer.h"
+#include "strategies/BCP.h"
+#include "strategies/Backtrack.h"
+#include "strategies/Heuristic.h"
+#include "strategies/MLF.h"
+#include "strategies/Unlearn.h"
+
+namespace vorn {
+
+namespace {
+
+// Index of the first strategy that receives events (after BCP and MLF).
+constexpr std::size_t kFirstEventStrategy = 2;
+constexpr unsigned long kClockPeriod = 128;
+
+long optionLong(CommandLine& options, const char* name, long fallback) {
+  const char* value = options.getPar(name);
+  return value ? std::strtol(value, nullptr, 10) : fallback;
+}
+
+void say(const char* line) { std::cout << line << std::endl; }
+
+// A heuristic this build does not contain: say so plainly rather than
+// run another one under its name. how tells how "--heur" chose it.
+[[noreturn]] void heuristicMissing(const std::string& name, const std::string& how) {
+  std::cerr << "vorn: " << how << "the heuristic \"" << name
+            << "\", which is not available in this build; use --heur occs" << std::endl;
+  std::exit(ResultUnknown);
+}
+
+}  // namespace
+
+float processCpuSeconds() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  const double user = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6;
+  const double system = usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  return static_cast<float>(user + system);
+}
+
+Solver::Solver(DynFormula& f, CommandLine& options, Instance<long>& names) : formula(f) {
+  auto bcp = std::make_unique<BCP>(formula, options, names);
+  auto mlf = std::make_unique<MLF>(formula, options, names);
+  bcp_ = bcp.get();
+  mlf_ = mlf.get();
+  strategies.push_back(std::move(bcp));
+  strategies.push_back(std::move(mlf));
+
+  BpParams bp;
+  bp.seed = optionLong(options, "--bpseed", bp.seed);
+  bp.vflag = optionLong(options, "--bpvflag", bp.vflag);
+  if (const char* err = options.getPar("--bperr")) bp.bperr = std::strtod(err, nullptr);
+  bp.bptime = optionLong(options, "--bptime", bp.bptime);
+  if (bp.vflag > 0)
+    std::cout << "In BP: random_seed=" << bp.seed << " bptime=" << bp.bptime << " bperr=" << bp.bperr << std::endl;
+
+  strategies.push_back(makeHeuristic_(options, names, bp));
+  strategies.push_back(std::make_unique<Backtrack>(formula, options, names));
+  strategies.push_back(std::make_unique<Unlearn>(formula, options, names));
+}
+
+Solver::~Solver() = default;
+
+// The one place that maps "--heur" to a heuristic. Every other value
+// (and no value) means "bp".
+std::unique_ptr<Strategy> Solver::makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp) {
+  const char* value = options.getPar("--heur");
+  const std::string heur = value ? value : "";
+  if (heur == "occs") {
+    say("Heuristic choice : occs");
+    return std::make_unique<Heuristic>(formula, options, names);
+  }
+  if (heur == "bpd") {
+    // HeuristicBPD, mode 1: "Heuristic choice : Belief Propagation Decimation".
+    heuristicMissing(heur, "--heur bpd selects ");
+  }
+  if (heur == "vsids") {
+    // HeuristicVSIDS: "Heuristic choice : vsids".
+    heuristicMissing(heur, "--heur vsids selects ");
+  }
+  if (heur == "qp") {
+    // HeuristicQP, which prints no choice line.
+    heuristicMissing(heur, "--heur qp selects ");
+  }
+  // HeuristicBPD, mode 0: "Heuristic choice : Belief Propagation".
+  (void)bp;
+  if (!value) heuristicMissing("bp", "without --heur the default is ");
+  heuristicMissing("bp", "--heur " + heur + " selects ");
+}
+
+void Solver::init() {
+  Timer timer;
+  timer.start();
+  formula.init();
+  if (!formula.hasEmpty())
+    for (auto& s : strategies) s->init();
+  std::cout << "time used in BP  : " << timer.elapsed() << std::endl;
+}
+
+int Solver::pendingResult_() const {
+  if (!formula.bEmpties.empty()) return litTerm(formula.bEmpties.back().lit2) ? ResultTrue : ResultFalse;
+  if (formula.nEmpties.empty()) return ResultUnknown;
+  const uint32_t* entry = formula.nEmpties.back();
+  // An entry whose first literal is 0 says the analysis gave up.
+  if (DynFormula::firstLiteral(entry) == 0) return ResultUnknown;
+  return DynFormula::isTermEntry(entry) ? ResultTrue : ResultFalse;
+}
+
+// Binary constraints first, then pure-literal bookkeeping, then N-ary
+// ones, until nothing is pending; then at most one pure literal at a
+// time, each followed by propagation again.
+void Solver::propagate_() {
+  for (;;) {
+    do {
+      bcp_->assignBinaries();
+      bcp_->assignBinaries();
+      mlf_->subsume();
+      bcp_->assignNaries();
+    } while (!formula.hasEmpty() && formula.binHead != formula.trailSize);
+    mlf_->search4pure();
+    if (formula.hasEmpty() || formula.binHead == formula.trailSize) return;
+  }
+}
+
+void Solver::Solve(int limit) {
+  // Early answers, without statistics: an empty constraint from loading,
+  // or no clause of two or more literals left (units only: true).
+  if (formula.hasEmpty()) {
+    result = pendingResult_();
+    return;
+  }
+  if (formula.counts[OrigClause] == 0) {
+    result = ResultTrue;
+    return;
+  }
+
+  Timer timer;
+  timer.start();
+  // Completeness counts placed variables: an index with no place in the
+  // prefix is never assigned.
+  const uint32_t placed = formula.prefix.atomCount;
+  const reasonItem_ nullReason{0, NoReason};
+  bool complete = false;
+  unsigned long iterations = 0;
+  for (;;) {
+    propagate_();
+
+    Literal lit = 0;
+    reasonItem_ reason = nullReason;
+    if (formula.notifyHead != formula.trailSize) {
+      lit = formula.trail[formula.notifyHead++];
+      reason = formula.reasons[litCode(lit)];
+    }
+    for (std::size_t i = kFirstEventStrategy; i < strategies.size(); ++i) strategies[i]->assign(lit, reason);
+
+    if (formula.hasEmpty()) break;
+    if (formula.trailSize == placed && formula.binHead == placed) {
+      complete = true;
+      break;
+    }
+    // Reading the clock is a system call that would cost more than a
+    // cheap iteration: read it at the first iteration and then every
+    // kClockPeriod iterations.
+    if (++iterations % kClockPeriod == 1 && processCpuSeconds() > static_cast<float>(limit)) {
+      std::cout << "DPLL: TIMEOUT" << std::endl;
+      break;
+    }
+  }
+
+  // Only a decided record (or a level-1 unit conflict) is an answer; a
+  // complete trail proves nothing by itself. The analysis judges every
+  // complete propagated trail at its event, so that exit means it did not.
+  assert(!complete && "complete assignment left unanalysed");
+  (void)complete;
+  result = pendingResult_();
+
+  formula.printStats();
+  for (auto& s : strategies) s->printStats();
+  std::cout << "time used in dpll: " << timer.elapsed() << std::endl;
+}
+
+int& Solver::getResult() {
+  switch (result) {
+    case ResultTrue:
+      say("s cnf 1");
+      break;
+    case ResultFalse:
+      say("s cnf 0");
+      break;
+    case ResultUnknown:
+      say("s cnf -1");
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+}  // namespace vorn

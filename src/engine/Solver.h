@@ -1,0 +1,66 @@
+// The search: the strategy list, the loop that propagates to a fixpoint
+// and then sends one event to the strategies from list index 2 on, the
+// CPU-time limit, and the result line.
+//
+// Strategy list, in this order: BCP, MLF, the heuristic chosen by --heur,
+// Backtrack, Unlearn. BCP and MLF are driven by direct calls; only the
+// others receive events. The Solver owns its strategies.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "driver/CommandLine.h"
+#include "driver/Instance.h"
+#include "engine/DynFormula.h"
+#include "engine/Strategy.h"
+
+namespace vorn {
+
+class BCP;
+class MLF;
+
+// Parameters of the belief-propagation heuristics, read from the options.
+struct BpParams {
+  int mode = 0;  // 0 "bp", 1 "bpd"
+  long seed = 1024;
+  long bptime = 200;
+  long vflag = 0;
+  double bperr = 0.01;
+};
+
+class Solver {
+ public:
+  // Builds the strategy list and prints the heuristic choice. A heuristic
+  // that this build does not have ends the process (exit code 99).
+  Solver(DynFormula& formula, CommandLine& options, Instance<long>& names);
+  ~Solver();
+  Solver(const Solver&) = delete;
+  Solver& operator=(const Solver&) = delete;
+
+  // DynFormula::init, then every strategy's init unless an empty
+  // constraint is already pending; prints the time taken.
+  void init();
+  // Runs the search; limit is CPU seconds of the whole process.
+  void Solve(int limit);
+  // Prints the result line; returns the result code.
+  int& getResult();
+
+  DynFormula& formula;
+  std::vector<std::unique_ptr<Strategy>> strategies;
+  int result = ResultUnknown;
+
+ private:
+  std::unique_ptr<Strategy> makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp);
+  // 10 or 20 from the newest pending empty constraint; 99 when none.
+  int pendingResult_() const;
+  void propagate_();
+
+  BCP* bcp_ = nullptr;
+  MLF* mlf_ = nullptr;
+};
+
+// User plus system CPU seconds of the process so far.
+float processCpuSeconds();
+
+}  // namespace vorn

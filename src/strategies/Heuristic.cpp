@@ -1,0 +1,119 @@
+#include "strategies/Heuristic.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+namespace vorn {
+
+uint32_t occurrenceCount(const DynFormula& formula, uint32_t code) {
+  uint32_t count = 0;
+  for (int k = 0; k < kKinds; ++k) {
+    if (code < formula.nOccs[k].size()) count += static_cast<uint32_t>(formula.nOccs[k][code].size());
+    // Element 0 of a partner list is the literal itself.
+    if (code < formula.bOccs[k].size() && !formula.bOccs[k][code].empty())
+      count += static_cast<uint32_t>(formula.bOccs[k][code].size() - 1);
+  }
+  return count;
+}
+
+Heuristic::Heuristic(DynFormula& f, CommandLine& o, Instance<long>&) : formula(f), options(o) {
+  if (const char* freq = options.getPar("--h-freq")) hFreq = static_cast<uint32_t>(std::strtol(freq, nullptr, 10));
+}
+
+void Heuristic::init() {
+  const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
+  score.assign(n, 0);
+  trueScore.assign(n, 0);
+  falseScore.assign(n, 0);
+  posCount.assign(n, 0);
+  negCount.assign(n, 0);
+  order.assign(n, 0);
+  savedPhase.assign(n, false);
+  sortHeur_();
+}
+
+void Heuristic::sortHeur_() {
+  Prefix& prefix = formula.prefix;
+  for (uint32_t word = prefix.getBegin(); word != NULL_ATOM; word = prefix.getNext()) {
+    const uint32_t v = litVar(word);
+    const uint32_t p = occurrenceCount(formula, 2 * v);
+    const uint32_t q = occurrenceCount(formula, 2 * v + 1);
+    // Growth since the previous sort, seen from the default value.
+    int64_t dT = static_cast<int64_t>(p) - posCount[v];
+    int64_t dF = static_cast<int64_t>(q) - negCount[v];
+    if (!litExistential(word)) std::swap(dT, dF);
+    trueScore[v] = static_cast<int32_t>(trueScore[v] / 2 + dT);
+    falseScore[v] = static_cast<int32_t>(falseScore[v] / 2 + dF);
+    score[v] = std::max(trueScore[v], falseScore[v]);
+    posCount[v] = p;
+    negCount[v] = q;
+    order[v] = v;
+  }
+  order[0] = 0;
+  std::stable_sort(order.begin(), order.end(), CompareScore<int32_t>(formula, score));
+}
+
+void Heuristic::assign(const uint32_t& lit, const reasonItem_&) {
+  if (formula.hasEmpty()) {
+    // A conflict or solution is about to be undone: remember the values.
+    savePhases_();
+    return;
+  }
+  if (lit != 0) return;
+  decide_();
+}
+
+void Heuristic::savePhases_() {
+  if (options.getPar("-ps")) return;
+  const std::size_t limit = std::min<std::size_t>(formula.trailSize, formula.trail.size() - 1);
+  for (std::size_t i = 0; i < limit; ++i) {
+    const Literal l = formula.trail[i];
+    if (l == 0) break;
+    // Existential assigned FALSE, or universal assigned TRUE.
+    savedPhase[litVar(l)] = (((l >> 30) ^ l) & 1u) == 0;
+  }
+}
+
+void Heuristic::decide_() {
+  ++branches;
+  bool resorted = false;
+  if (formula.emptyCount != lastEmptyCount) {
+    lastEmptyCount = formula.emptyCount;
+    if (hFreq != 0 && formula.emptyCount % hFreq == 0) {
+      sortHeur_();
+      resorted = true;
+    }
+  }
+  // The entries before scanFrom_ were assigned at the previous request.
+  // Only the analysis unassigns, and it always leaves the level below the
+  // one the previous decision opened; so while the level is unchanged and
+  // the order too, the scan can go on where it stopped.
+  if (resorted || formula.decisionLevel != levelAtScan_) scanFrom_ = 0;
+  // The last entry is always 0 (the order has one entry per index, 0
+  // included); an entry 0 names no variable and ends the scan.
+  const std::size_t n = order.size();
+  std::size_t i = scanFrom_;
+  for (; i + 1 < n; ++i) {
+    const uint32_t v = order[i];
+    if (v == 0) break;
+    if (formula.value[litVar(formula.prefix.atomWord[v])] != 0) continue;
+    const bool progressSaving = options.getPar("-ps") == nullptr;
+    const Literal decision = decisionLiteral(formula, v, progressSaving && savedPhase[v]);
+    if (!progressSaving) {
+      const long shown = litNegative(decision) ? -static_cast<long>(v) : static_cast<long>(v);
+      std::cout << shown << ' ' << std::flush;
+    }
+    formula.push2Assign(decision, reasonItem_{0, Branch});
+    ++i;
+    break;
+  }
+  scanFrom_ = i;
+  levelAtScan_ = formula.decisionLevel;
+}
+
+void Heuristic::printStats() {
+  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+}
+
+}  // namespace vorn
