@@ -1,0 +1,148 @@
+// Conflict and solution analysis: on a pending empty clause (conflict),
+// an empty term (solution) or a complete propagated assignment, resolve
+// the empty constraint backwards along the trail until it asserts a
+// literal, learn it, backjump and assert; or, when the analysis reaches
+// the top level, leave the decided record that ends the search.
+//
+// Clauses and terms go through one algorithm with the quantifiers'
+// roles exchanged: "own" literals are existential in a clause and
+// universal in a term, "spent" literals are false in a clause and true
+// in a term.
+//
+// Layout: the resolvent lives in two reusable vectors (`work`, `other`)
+// with room for every variable; `stamps` marks, per variable and cycle,
+// which literal of it was taken (the sign) by the current stamp, so no
+// cycle clears it. The tables of the initial solution term are bit
+// vectors kept in their resting state between calls.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/CommandLine.h"
+#include "driver/Instance.h"
+#include "engine/DynFormula.h"
+#include "engine/Strategy.h"
+#include "engine/Types.h"
+
+namespace vorn {
+
+class Backtrack : public Strategy {
+ public:
+  // One past the largest stamp: the stamp restarts at 1 there.
+  static constexpr int16_t kStampLimit = 30001;
+  // The nEmpties entry of an analysis that stopped the search without an
+  // answer: its first literal is 0, which the search loop reads as none.
+  static const uint32_t abandonedMark[3];
+
+  Backtrack(DynFormula& formula, CommandLine& options, Instance<long>& names);
+
+  void init() override;
+  void assign() override {}
+  // The analysis; the event's literal and reason are not used.
+  void assign(const uint32_t& lit, const reasonItem_& reason) override;
+  void unAssign(const uint32_t&, const reasonItem_&) override {}
+  void Blearn(const BC2learn&) override {}
+  void Nlearn(const NC2learn&) override {}
+  void unLearn(const uint32_t*) override {}
+  // With -sstat: the counts of analysed clauses and terms.
+  void printStats() override;
+
+  // One step of the initial evaluation of an empty constraint; returns uip.
+  Literal computeUIP_(const Literal& lit);
+  // One step of the re-evaluation of the resolvent.
+  void findUIP_(const Literal& lit);
+  // Stores the learned constraint (sorted ascending, reduced in place) and
+  // sets its watches on uip and second; a unit is assigned at once.
+  // Returns the record's id, or 0 for a unit or a binary constraint.
+  uint32_t learnConstraint_(std::vector<Literal>& lits, bool clause);
+  // The initial term of a complete assignment, innermost literal first,
+  // 0-terminated, each literal with the term bit (Solution.cpp).
+  void computeSolution_(std::vector<Literal>& out);
+  void resetUip_();
+  // Evaluates a 0-terminated list into out; not used by the search.
+  Literal computeWr_(const uint32_t* list, std::vector<Literal>& out);
+
+  // Lowers the stamp's restart point; for tests of the wrap only.
+  void setStampLimit(int16_t limit) { stampLimit_ = limit; }
+  // True once an analysis has stopped the search without an answer.
+  bool abandoned() const { return abandoned_; }
+
+  DynFormula& formula;
+  CommandLine& options;
+  Instance<long>& names;
+
+  Literal uip = 0;      // deepest literal; after learning, the asserted one
+  Literal minLit = 0;   // unspent or blocking literal of smallest prefix level
+  Literal second = 0;   // deepest spent literal below uip's level
+  uint32_t ownCount = 0;  // own spent literals at the deepest level, unresolved
+  Literal clash = 0;    // literal whose complement is in the resolvent
+  std::vector<Literal>* other;  // next cycle's list (0-terminated), the initial term
+  std::vector<Literal>* work;   // the resolvent under construction
+  uint32_t conflicts = 0;
+  uint32_t solutions = 0;
+  std::vector<int16_t> stamps;  // by variable: +stamp / -stamp for the literal taken
+
+  // Initial solution term (Solution.cpp); resting state between calls:
+  // every variable in the term, nothing planned.
+  std::vector<bool> inTerm;      // by variable
+  std::vector<Literal> termLits;  // the collected term, ascending, before reduction
+  std::vector<bool> planned;     // by litCode: to be true in the term
+  std::vector<bool> committed;   // by litCode: planned for good
+  std::vector<Literal> tentative;  // planned while one universal is examined
+  std::vector<Literal> flips;      // committed, in order
+
+ private:
+  // What a cycle of resolution at the deepest level ended with.
+  enum class CycleEnd { AtImplicationPoint, PastImplicationPoint };
+
+  void ensureSized_();
+  void analyse_(uint32_t startTrail);
+  // Takes a 0-terminated list into the resolvent (the collection pass);
+  // a clash on an own literal, which no resolution removes, sets ownClash_.
+  void collect_(const uint32_t* list, uint32_t skipVar, bool atEveryLevel);
+  // Reason list of a trail literal: 0-terminated; null for none
+  // (decision, monotone literal) or an unusable one.
+  const uint32_t* reasonList_(Literal trailLit);
+  void reduce_(bool limited, uint32_t limitLevel);
+  void learn_();
+  void decide_();
+  void abandon_();
+  void backjump_(uint32_t level);
+  void nextStamp_();
+  bool isStamped_(uint32_t v) const { return stamps[v] == stamp_ || stamps[v] == -stamp_; }
+  int16_t stampFor_(Literal l) const { return litNegative(l) ? static_cast<int16_t>(-stamp_) : stamp_; }
+  bool spent_(Literal l) const { return isTerm_ ? formula.isTrue(l) : formula.isFalse(l); }
+  // Own role of a trail literal (no term bit) in the constraint analysed.
+  bool ownOnTrail_(Literal t) const { return litExistential(t) != isTerm_; }
+  uint32_t prefixLevel_(Literal l) const { return formula.prefix.atomLevel[litVar(l)]; }
+  void noteMin_(Literal l) {
+    if (minLit == 0 || prefixLevel_(l) < prefixLevel_(minLit)) minLit = l;
+  }
+  void sortAscending_(std::vector<Literal>& lits);
+  void sortDescending_(std::vector<Literal>& lits);
+  void markTermDependencies_(const std::vector<Literal>& lits);
+
+  // Initial solution term helpers (Solution.cpp).
+  Literal trueLiteral_(uint32_t v) const;
+  bool flippable_(Literal l) const;
+  bool coversFor_(Literal l) const;
+  void plan_(Literal l);
+  bool coverClause_(uint32_t id, Literal u);
+  bool examineUniversal_(Literal u);
+  bool existentialRemovable_(Literal t) const;
+  void applyFlips_();
+
+  std::vector<Literal> lists_[2];  // storage behind work and other
+  uint32_t binReason_[2] = {0, 0};  // reason list of a binary unit
+  const uint32_t emptyReason_[1] = {0};
+  int16_t stamp_ = 1;
+  int16_t stampLimit_ = kStampLimit;
+  bool isTerm_ = false;
+  bool ownClash_ = false;
+  bool abandoned_ = false;
+  uint32_t maxLevel_ = 0;
+  uint32_t scanPos_ = 0;
+};
+
+}  // namespace vorn
