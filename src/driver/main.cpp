@@ -2,16 +2,15 @@
 #include <iostream>
 
 #include "driver/CommandLine.h"
+#include "driver/PreproRoad.h"
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
 #include "engine/vornEngine.h"
 
 namespace {
 
-// The driver's stopwatches: one step of the preprocessing loop (and the
-// reading time with -stat), and the whole loop.
+// Times the reading with -stat; the preprocessing loop keeps its own.
 vorn::Timer timer;
-vorn::Timer globtimer;
 
 }  // namespace
 
@@ -23,7 +22,6 @@ int main(int argc, const char** argv) {
   if (!options.parse(argc, argv)) return 1;
 
   const int timeBudget = vorn::processTimeBudget();
-  (void)timeBudget;
   if (options.getPar("-stat")) timer.start();
 
   if (options.getPar("-noprepro")) {
@@ -33,8 +31,5 @@ int main(int argc, const char** argv) {
     const int state = engine.getState();
     return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
   }
-  // Preprocessing road (runPreprocessingRoad in PreproRoad.cpp, bounded by timeBudget).
-  (void)globtimer;
-  std::cerr << "vorn: preprocessing is not built yet" << std::endl;
-  return 99;
+  return vorn::runPreprocessingRoad(options, timeBudget, timer);
 }

@@ -1,0 +1,127 @@
+// The simplified formula as QDIMACS text, or handed to the engine. Lines
+// are collected in a buffer and written in large pieces; standard output
+// is flushed once at the end.
+#include <charconv>
+#include <string>
+
+#include "engine/vornEngine.h"
+#include "preprocessor/CnfFormula.h"
+
+namespace vorn {
+
+namespace {
+
+class TextOut {
+ public:
+  explicit TextOut(std::FILE* out) : out_(out) {}
+  ~TextOut() { drain(); }
+  TextOut(const TextOut&) = delete;
+  TextOut& operator=(const TextOut&) = delete;
+
+  // Short fixed texts only (" ", " 0", "e", "p cnf ").
+  void text(const char* s) {
+    room(16);
+    while (*s) buffer_[used_++] = *s++;
+  }
+  void number(long v) {
+    room(24);
+    used_ = static_cast<std::size_t>(std::to_chars(buffer_ + used_, buffer_ + kSize, v).ptr - buffer_);
+  }
+  void endLine() {
+    room(1);
+    buffer_[used_++] = '\n';
+  }
+
+ private:
+  static constexpr std::size_t kSize = 1u << 16;
+  // Lines may be longer than the buffer: it is drained mid-line too.
+  void room(std::size_t n) {
+    if (used_ + n > kSize) drain();
+  }
+  void drain() {
+    if (used_ > 0) std::fwrite(buffer_, 1, used_, out_);
+    used_ = 0;
+  }
+  std::FILE* out_;
+  std::size_t used_ = 0;
+  char buffer_[kSize];
+};
+
+}  // namespace
+
+void CnfPrefix::print(std::FILE* out) const {
+  if (blocks.size() == 1) return;
+  TextOut w(out);
+  int32_t previous = Free;  // no line open
+  for (const std::vector<CnfLiteral>& block : blocks)
+    for (CnfLiteral a : block) {
+      if (a == 0) continue;
+      int32_t q = atomRecords[a].quantifier;
+      if (q != previous) {
+        if (previous != Free) {
+          w.text(" 0");
+          w.endLine();
+        }
+        w.text(q == Exists ? "e" : "a");
+        previous = q;
+      }
+      w.text(" ");
+      w.number(a);
+    }
+  // A prefix whose every slot was emptied opens no line.
+  if (previous != Free) {
+    w.text(" 0");
+    w.endLine();
+  }
+}
+
+void CnfMatrix::printClause(ClauseId id, std::FILE* out) const {
+  if (!isStored(id)) return;
+  TextOut w(out);
+  for (CnfLiteral l : clauses[id]) {
+    w.text(" ");
+    w.number(l);
+  }
+  w.text(" 0");
+  w.endLine();
+}
+
+void CnfMatrix::print(std::FILE* out) const {
+  TextOut w(out);
+  for (ClauseId id = 1; id < slotCount(); ++id) {
+    if (clauses[id].empty()) continue;
+    for (CnfLiteral l : clauses[id]) {
+      w.text(" ");
+      w.number(l);
+    }
+    w.text(" 0");
+    w.endLine();
+  }
+}
+
+void CnfFormula::printFormula(std::FILE* out) {
+  {
+    TextOut w(out);
+    w.text("p cnf ");
+    w.number(maxAtom);
+    w.text(" ");
+    w.number(liveClauseCount());
+    w.endLine();
+  }
+  CnfPrefix::print(out);
+  CnfMatrix::print(out);
+  std::fflush(out);
+}
+
+void CnfFormula::sendFormula(vornEngine& engine) {
+  // Every atom before the first clause: the engine numbers its variables
+  // in order of arrival, so its order follows the prefix.
+  for (CnfLiteral a = getBegin(); a != getEnd(); a = getNext()) engine.addAtom(a, isExist(a));
+  std::vector<long> lits;
+  for (ClauseId id = getBeginClause(); id != getEndClause(); id = getNextClause()) {
+    lits.assign(clauses[id].begin(), clauses[id].end());
+    engine.addClause(lits);
+  }
+}
+
+}  // namespace vorn
