@@ -8,6 +8,9 @@
 #include <string>
 
 #include "driver/Timer.h"
+#include "heuristics/HeuristicBPD.h"
+#include "heuristics/HeuristicQP.h"
+#include "heuristics/HeuristicVSIDS.h"
 #include "strategies/BCP.h"
 #include "strategies/Backtrack.h"
 #include "strategies/Heuristic.h"
@@ -29,13 +32,6 @@ long optionLong(CommandLine& options, const char* name, long fallback) {
 
 void say(const char* line) { std::cout << line << std::endl; }
 
-// A heuristic this build does not contain: say so plainly rather than
-// run another one under its name. how tells how "--heur" chose it.
-[[noreturn]] void heuristicMissing(const std::string& name, const std::string& how) {
-  std::cerr << "vorn: " << how << "the heuristic \"" << name
-            << "\", which is not available in this build; use --heur occs" << std::endl;
-  std::exit(ResultUnknown);
-}
 
 }  // namespace
 
@@ -80,21 +76,16 @@ std::unique_ptr<Strategy> Solver::makeHeuristic_(CommandLine& options, Instance<
     return std::make_unique<Heuristic>(formula, options, names);
   }
   if (heur == "bpd") {
-    // HeuristicBPD, mode 1: "Heuristic choice : Belief Propagation Decimation".
-    heuristicMissing(heur, "--heur bpd selects ");
+    say("Heuristic choice : Belief Propagation Decimation");
+    return std::make_unique<HeuristicBPD>(formula, options, names, 1, bp.seed, bp.bptime, bp.vflag, bp.bperr);
   }
   if (heur == "vsids") {
-    // HeuristicVSIDS: "Heuristic choice : vsids".
-    heuristicMissing(heur, "--heur vsids selects ");
+    say("Heuristic choice : vsids");
+    return std::make_unique<HeuristicVSIDS>(formula, options, names);
   }
-  if (heur == "qp") {
-    // HeuristicQP, which prints no choice line.
-    heuristicMissing(heur, "--heur qp selects ");
-  }
-  // HeuristicBPD, mode 0: "Heuristic choice : Belief Propagation".
-  (void)bp;
-  if (!value) heuristicMissing("bp", "without --heur the default is ");
-  heuristicMissing("bp", "--heur " + heur + " selects ");
+  if (heur == "qp") return std::make_unique<HeuristicQP>(formula, options, names);  // no choice line
+  say("Heuristic choice : Belief Propagation");
+  return std::make_unique<HeuristicBPD>(formula, options, names, 0, bp.seed, bp.bptime, bp.vflag, bp.bperr);
 }
 
 void Solver::init() {

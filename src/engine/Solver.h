@@ -31,8 +31,7 @@ struct BpParams {
 
 class Solver {
  public:
-  // Builds the strategy list and prints the heuristic choice. A heuristic
-  // that this build does not have ends the process (exit code 99).
+  // Builds the strategy list and prints the heuristic choice.
   Solver(DynFormula& formula, CommandLine& options, Instance<long>& names);
   ~Solver();
   Solver(const Solver&) = delete;

@@ -1,0 +1,346 @@
+// The preference-line heuristic and the activity-order heuristic on small
+// hand-built formulas: their orders, polarities, traces, the sense of
+// "-ps" in each, the end of the scan, and the resumable scan against a
+// scan from the start over random searches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/CommandLine.h"
+#include "driver/Instance.h"
+#include "engine/DynFormula.h"
+#include "heuristics/HeuristicQP.h"
+#include "heuristics/HeuristicVSIDS.h"
+#include "strategies/Heuristic.h"
+#include "support/Generator.h"
+
+namespace vorn {
+namespace {
+
+struct Block {
+  Quantifier q;
+  std::vector<unsigned long> vars;
+};
+
+using Lines = std::vector<std::vector<long>>;
+
+// A DynFormula filled the way the engine's reader fills it (preference
+// lines included when given), initialised, with heuristic H built on it.
+template <class H>
+struct Bench {
+  CommandLine options;
+  Instance<long> names;
+  DynFormula formula{options, names, 1u << 14, 4};
+  std::unique_ptr<H> heuristic;
+  std::string initOutput;
+
+  Bench(const std::vector<Block>& prefix, std::vector<std::vector<long>> clauses,
+        std::initializer_list<const char*> flags = {}, const Lines* prefLines = nullptr) {
+    for (const char* flag : flags) options[flag] = "true";
+    unsigned long maxVar = 0;
+    for (const Block& b : prefix)
+      for (unsigned long v : b.vars) maxVar = std::max(maxVar, v);
+    formula.NffEx::init(static_cast<long>(maxVar), static_cast<long>(clauses.size()));
+    for (const Block& b : prefix)
+      for (unsigned long v : b.vars) formula.prefix.learnAtom(b.q, v);
+    for (auto& c : clauses) {
+      uint32_t id = 0;
+      formula.learnConstraint(c, id, true, true);
+    }
+    if (prefLines) formula.prefLines = std::make_unique<PrefLines>(*prefLines);
+    formula.init();
+    heuristic = std::make_unique<H>(formula, options, names);
+    testing::internal::CaptureStdout();
+    heuristic->init();
+    initOutput = testing::internal::GetCapturedStdout();
+  }
+
+  Literal requestDecision() {
+    const uint32_t before = formula.trailSize;
+    heuristic->assign(0, reasonItem_{0, NoReason});
+    return formula.trailSize == before ? 0 : formula.trail[before];
+  }
+  // Decisions until none is left, with what they printed.
+  std::vector<Literal> decideAll(std::string* printed = nullptr) {
+    testing::internal::CaptureStdout();
+    std::vector<Literal> out;
+    for (Literal l; (l = requestDecision()) != 0;) out.push_back(l);
+    const std::string text = testing::internal::GetCapturedStdout();
+    if (printed) *printed = text;
+    return out;
+  }
+  Literal positive(uint32_t v) const { return formula.prefix.atomWord[v]; }
+  Literal negative(uint32_t v) const { return formula.prefix.atomWord[v] | kSignBit; }
+  std::vector<uint32_t> order() const {
+    std::vector<uint32_t> out;
+    for (uint32_t v : heuristic->order) {
+      if (v == 0) break;
+      out.push_back(v);
+    }
+    return out;
+  }
+  // A conflict with the given literals assigned, announced to the heuristic.
+  void conflictWith(std::initializer_list<Literal> lits) {
+    for (Literal l : lits) formula.push2Assign(l, reasonItem_{0, Branch});
+    formula.pushBEmpty(*lits.begin(), *(lits.end() - 1));
+    heuristic->assign(0, reasonItem_{0, NoReason});
+    formula.bEmpties.clear();
+  }
+};
+
+void backjumpTo(DynFormula& f, uint32_t level) {
+  while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > level) {
+    const Literal l = f.trail[--f.trailSize];
+    f.reasons[litCode(l)] = reasonItem_{0, NoReason};
+    f.value[litVar(l)] = 0;
+    f.trailPos[litVar(l)] = 0;
+    f.trail[f.trailSize] = 0;
+  }
+  f.decisionLevel = level;
+  f.binHead = f.naryHead = f.pureHead = f.notifyHead = f.trailSize;
+}
+
+// Outer block {1, 2, 3}, universal {4}, inner {5, 6}. Variable 1 occurs
+// most, so the occurrence order begins with it.
+const std::vector<Block> kPrefix{{Exists, {1, 2, 3}}, {Forall, {4}}, {Exists, {5, 6}}};
+const std::vector<std::vector<long>> kClauses{{1, 2, 5}, {1, -3, 6}, {-1, 4, 5}, {1, -4, -6}, {2, 3, 4, 6}};
+
+// ---- HeuristicQP -------------------------------------------------------
+
+TEST(QpPreference, ListedVariablesFirstInTheirBlockWithTheirSigns) {
+  const Lines lines{{-3, 2}};
+  Bench<HeuristicQP> b(kPrefix, kClauses, {}, &lines);
+  EXPECT_EQ(b.initOutput, "pref -3 pos -1\npref 2 pos 2\n");
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{3, 2, 1, 4, 5, 6}));
+  // Saved phases do not touch listed variables.
+  b.heuristic->savedPhase[3] = b.heuristic->savedPhase[2] = true;
+  std::string printed;
+  const auto got = b.decideAll(&printed);
+  ASSERT_GE(got.size(), 2u);
+  EXPECT_EQ(got[0], b.negative(3));
+  EXPECT_EQ(got[1], b.positive(2));
+  EXPECT_EQ(printed, "");  // no decision trace
+}
+
+TEST(QpPreference, ListedInnerVariableNeverBeforeAnUnlistedOuterOne) {
+  const Lines lines{{6, -4}};
+  Bench<HeuristicQP> b(kPrefix, kClauses, {}, &lines);
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{1, 2, 3, 4, 6, 5}));
+  const auto got = b.decideAll();
+  const std::vector<Literal> expected{b.positive(1), b.positive(2), b.positive(3), b.negative(4), b.positive(6),
+                                      b.positive(5)};
+  EXPECT_EQ(got, expected);
+}
+
+TEST(QpPreference, RepeatedEntryKeepsItsLastPlaceAndOnlyTheFirstLineCounts) {
+  const Lines lines{{1, -2, -1}, {5, 6, 3}};
+  Bench<HeuristicQP> b(kPrefix, kClauses, {}, &lines);
+  EXPECT_EQ(b.initOutput, "pref 1 pos 1\npref -2 pos -2\npref -1 pos -3\n");
+  EXPECT_EQ(b.heuristic->prefPos[1], -3);
+  EXPECT_EQ(b.heuristic->prefPos[5], 0);
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{2, 1, 3, 4, 5, 6}));
+  const auto got = b.decideAll();
+  ASSERT_GE(got.size(), 2u);
+  EXPECT_EQ(got[0], b.negative(2));
+  EXPECT_EQ(got[1], b.negative(1));
+}
+
+TEST(QpPreference, WithoutALineTheOrderIsTheOccurrenceOrder) {
+  const Lines none{}, emptyFirst{{}, {3, 2}};
+  for (const Lines* lines : {static_cast<const Lines*>(nullptr), &none, &emptyFirst}) {
+    Bench<HeuristicQP> b(kPrefix, kClauses, {}, lines);
+    EXPECT_EQ(b.initOutput, "");
+    Bench<Heuristic> occs(kPrefix, kClauses);
+    EXPECT_EQ(b.order(), occs.order());
+    EXPECT_EQ(b.heuristic->score, occs.heuristic->score);
+  }
+}
+
+TEST(QpPreference, PositionsAreNotSixteenBit) {
+  // One block of 40000 variables listed in reverse; a 16-bit position
+  // would wrap past 32767 and break the order.
+  const unsigned long n = 40000;
+  Block block{Exists, {}};
+  std::vector<long> line;
+  for (unsigned long v = 1; v <= n; ++v) block.vars.push_back(v);
+  for (long v = static_cast<long>(n); v >= 1; --v) line.push_back(v % 7 == 0 ? -v : v);
+  const Lines lines{line};
+  Bench<HeuristicQP> b({block}, {{1, 2, 3}, {-1, -2, 4}}, {}, &lines);
+  EXPECT_EQ(b.heuristic->prefPos[1], 40000);
+  EXPECT_EQ(b.heuristic->prefPos[7], -39994);
+  EXPECT_NE(b.initOutput.find("\npref -7 pos -39994\npref 6 pos 39995\n"), std::string::npos);
+  const auto order = b.order();
+  ASSERT_EQ(order.size(), n);
+  for (unsigned long i = 0; i < n; ++i) ASSERT_EQ(order[i], n - i) << i;
+  EXPECT_EQ(b.requestDecision(), b.positive(40000));
+}
+
+TEST(QpPreference, VariableBeyondMaxAtomEndsWithExitOne) {
+  auto run = [] {
+    const Lines lines{{2, -9}};
+    Bench<HeuristicQP> b(kPrefix, kClauses, {}, &lines);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "preference line names variable 9");
+}
+
+TEST(QpPhases, PsSwitchesProgressSavingOn) {
+  // Existential 2 (unlisted) FALSE at a conflict.
+  const Lines lines{{3}};
+  for (bool ps : {true, false}) {
+    Bench<HeuristicQP> b(kPrefix, kClauses,
+                         ps ? std::initializer_list<const char*>{"-ps"} : std::initializer_list<const char*>{},
+                         &lines);
+    b.conflictWith({b.negative(2), b.positive(4)});
+    EXPECT_EQ(b.heuristic->savedPhase[2], ps);
+    EXPECT_EQ(b.heuristic->savedPhase[4], ps);
+    backjumpTo(b.formula, 1);
+    const auto got = b.decideAll();
+    auto decided = [&](uint32_t v) {
+      for (Literal l : got)
+        if (litVar(l) == v) return l;
+      return Literal(0);
+    };
+    EXPECT_EQ(decided(3), b.positive(3));
+    EXPECT_EQ(decided(2), ps ? b.negative(2) : b.positive(2));
+    EXPECT_EQ(decided(4), ps ? b.positive(4) : b.negative(4));
+  }
+}
+
+// ---- HeuristicVSIDS ----------------------------------------------------
+
+TEST(VsidsOrder, ByLevelThenIndex) {
+  Bench<HeuristicVSIDS> b({{Exists, {3, 1}}, {Forall, {5, 2}}, {Exists, {4}}}, {{1, 2, 4}, {3, -5, -4}});
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{1, 3, 2, 5, 4}));
+  EXPECT_EQ(b.heuristic->activity.size(), 6u);
+}
+
+TEST(VsidsOrder, ActivitiesCoverEveryIndexAndResortsPickThemUp) {
+  Bench<HeuristicVSIDS> b({{Exists, {1, 2, 3, 4}}}, {{1, 2, 3, 4}, {-1, -2, 3}});
+  // A re-sort with all activities 0.0 changes nothing.
+  b.formula.emptyCount = 255;
+  EXPECT_EQ(b.requestDecision(), b.positive(1));
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{1, 2, 3, 4}));
+  backjumpTo(b.formula, 1);
+  // A score vector shorter than the variables: the rest count as 0.0.
+  b.formula.varScores = {0.0, 0.0, 0.5, 2.0};
+  b.formula.emptyCount = 510;
+  EXPECT_EQ(b.requestDecision(), b.positive(3));
+  EXPECT_EQ(b.order(), (std::vector<uint32_t>{3, 2, 1, 4}));
+  EXPECT_EQ(b.heuristic->activity, (std::vector<double>{0.0, 0.0, 0.5, 2.0, 0.0}));
+}
+
+TEST(VsidsDecision, TraceWithoutPsAllFalseAndSilentWithPs) {
+  // Existential 1, universal 2, existential 3.
+  const std::vector<Block> prefix{{Exists, {1}}, {Forall, {2}}, {Exists, {3}}};
+  const std::vector<std::vector<long>> clauses{{1, 2, 3}, {-1, -2, 3}, {1, -3, 2}};
+  {
+    Bench<HeuristicVSIDS> b(prefix, clauses);
+    std::string printed;
+    const auto got = b.decideAll(&printed);
+    EXPECT_EQ(got, (std::vector<Literal>{b.positive(1), b.negative(2), b.positive(3)}));
+    EXPECT_EQ(printed, "1 -2 3 ");
+  }
+  {
+    Bench<HeuristicVSIDS> b(prefix, clauses, {"-ps"});
+    std::string printed;
+    const auto got = b.decideAll(&printed);
+    EXPECT_EQ(got, (std::vector<Literal>{b.negative(1), b.negative(2), b.negative(3)}));
+    EXPECT_EQ(printed, "");
+  }
+}
+
+TEST(VsidsPhases, UniversalTrueAtAConflictIsDecidedTrueAgain) {
+  const std::vector<Block> prefix{{Exists, {1}}, {Forall, {2}}, {Exists, {3}}};
+  const std::vector<std::vector<long>> clauses{{1, 2, 3}, {-1, -2, 3}};
+  for (bool ps : {false, true}) {
+    Bench<HeuristicVSIDS> b(prefix, clauses,
+                            ps ? std::initializer_list<const char*>{"-ps"} : std::initializer_list<const char*>{});
+    b.conflictWith({b.positive(1), b.positive(2)});
+    EXPECT_EQ(b.heuristic->savedPhase[2], !ps);
+    backjumpTo(b.formula, 1);
+    std::string printed;
+    const auto got = b.decideAll(&printed);
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[1], ps ? b.negative(2) : b.positive(2));
+  }
+}
+
+TEST(VsidsDecision, ScanStopsQuietlyAtAnEntryThatNamesNoVariable) {
+  Bench<HeuristicVSIDS> b({{Exists, {1, 3}}}, {{1, 3}, {-1, -3}}, {"-sstat"});
+  ASSERT_FALSE(b.formula.prefix.isPlaced(2));
+  EXPECT_EQ(b.decideAll().size(), 2u);
+  EXPECT_EQ(b.requestDecision(), 0u);
+  EXPECT_EQ(b.formula.value[0], 0);
+  testing::internal::CaptureStdout();
+  b.heuristic->printStats();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "BRANCHES 4\n");
+}
+
+// ---- both: the resumable scan against a scan from the start ------------
+
+template <class H>
+void checkRandomSearches(bool withLines) {
+  int decisions = 0;
+  for (uint64_t seed = 1; seed <= 60; ++seed) {
+    test::SplitMix64 rng(seed * 7919);
+    const int nVars = rng.range(3, 14);
+    std::vector<unsigned long> vars;
+    for (int v = 1; v <= nVars; ++v) vars.push_back(static_cast<unsigned long>(v));
+    for (std::size_t i = vars.size(); i > 1; --i) std::swap(vars[i - 1], vars[rng.below(i)]);
+    std::vector<Block> prefix;
+    const int blocks = rng.range(1, 4);
+    for (int k = 0, at = 0; k < blocks && at < nVars; ++k) {
+      const int size = k + 1 == blocks ? nVars - at : rng.range(1, nVars - at);
+      prefix.push_back({k % 2 == 0 ? Exists : Forall, {vars.begin() + at, vars.begin() + at + size}});
+      at += size;
+    }
+    std::vector<std::vector<long>> clauses;
+    for (int c = 0; c < nVars; ++c) {
+      std::vector<long> clause;
+      for (int k = 0; k < 3; ++k) clause.push_back((rng.chance(0.5) ? 1 : -1) * rng.range(1, nVars));
+      clauses.push_back(clause);
+    }
+    Lines lines(1);
+    if (withLines)
+      for (int v = 1; v <= nVars; ++v)
+        if (rng.chance(0.5)) lines[0].push_back(rng.chance(0.5) ? v : -v);
+    Bench<H> b(prefix, clauses, {}, &lines);
+    if (b.formula.hasEmpty()) continue;
+    DynFormula& f = b.formula;
+    for (int step = 0; step < 200; ++step) {
+      const uint64_t what = rng.below(10);
+      if (what < 5) {
+        uint32_t v = 0;
+        for (uint32_t u : b.heuristic->order) {
+          if (u == 0) break;
+          if (f.value[u] == 0) {
+            v = u;
+            break;
+          }
+        }
+        testing::internal::CaptureStdout();
+        const Literal got = b.requestDecision();
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(litVar(got), v) << "seed " << seed << " step " << step;
+        decisions += v != 0;
+        if (v == 0 && f.decisionLevel > 1) backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+      } else if (what < 7) {
+        const uint32_t v = static_cast<uint32_t>(rng.range(1, nVars));
+        if (f.value[v] == 0) f.push2Assign(rng.chance(0.5) ? b.positive(v) : b.negative(v), reasonItem_{0, NaryUnit});
+      } else if (f.decisionLevel > 1) {
+        backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+      }
+    }
+  }
+  EXPECT_GT(decisions, 2000);
+}
+
+TEST(ResumedScan, QpAgreesWithAScanFromTheStart) { checkRandomSearches<HeuristicQP>(true); }
+TEST(ResumedScan, VsidsAgreesWithAScanFromTheStart) { checkRandomSearches<HeuristicVSIDS>(false); }
+
+}  // namespace
+}  // namespace vorn
