@@ -107,7 +107,7 @@ void fillClauses(zsat& f, const BpItems& items) {
 void zsat::formula_read_qbf_file(const char* name) {
   const std::string file(name);
   Scanner in(file);
-  if (!in.isOpen()) exitFileNotFound(file);
+  if (!in.isOpen()) exitUnopened(file);
   BpItems items(in, file, true);
   scanInto(items, in, file);
   fillClauses(*this, items);

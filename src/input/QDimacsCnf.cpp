@@ -77,7 +77,7 @@ QDimacs::QDimacs(CnfFormula& formula, Instance<long>& names, CommandLine& option
   const char* file = options.getPar("FILENAME");
   fileName = file ? file : "";
   Scanner in(fileName);
-  if (!in.isOpen()) exitFileNotFound(fileName);
+  if (!in.isOpen()) exitUnopened(fileName);
   CnfTarget target(formula, names, options);
   InputError error;
   switch (scanQdimacs(in, target, error)) {

@@ -1,8 +1,6 @@
 // The engine target of the QDIMACS reader: the prefix and the clauses go
 // straight into the engine's constraint store as they are met; preference
 // lines are collected and installed at the end.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -90,10 +88,6 @@ class EngineTarget {
   std::vector<uint32_t> direct_;  // file number -> internal index, 0 unknown
 };
 
-bool isDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 }  // namespace
 
@@ -101,17 +95,7 @@ QDimacs::QDimacs(NffEx& formula, Instance<long>& names, CommandLine& options) {
   const char* file = options.getPar("FILENAME");
   fileName = file ? file : "";
   Scanner in(fileName);
-  if (!in.isOpen()) {
-    // A directory exists but holds no formula: a read error, not a
-    // missing file.
-    if (isDirectory(fileName)) {
-      InputError error;
-      error.kind = InputError::Malformed;
-      error.what = "is a directory, not a QDIMACS file";
-      exitOnInputError(fileName, error);
-    }
-    exitFileNotFound(fileName);
-  }
+  if (!in.isOpen()) exitUnopened(fileName);
   EngineTarget target(formula, names, in, fileName);
   InputError error;
   if (scanQdimacs(in, target, error) != ScanEnd::Complete) exitOnInputError(fileName, error);

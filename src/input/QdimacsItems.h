@@ -59,7 +59,7 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
     return ScanEnd::Failed;
   };
   // Reads one integer of a list; false after recording the error.
-  auto readNumber = [&](int32_t& v, const char* where) {
+  auto readNumber = [&](int32_t& v, const char* where, bool inList = true) {
     switch (in.readInt(v)) {
       case Scanner::IntStatus::Ok:
         return true;
@@ -72,7 +72,8 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
     if (in.readError())
       fail(InputError::Malformed, in.errorText());
     else if (in.peek() < 0)
-      fail(InputError::Malformed, std::string("end of file inside ") + where + " (missing 0?)");
+      // Only a list is closed by 0; a header just lacks its counts.
+      fail(InputError::Malformed, std::string("end of file inside ") + where + (inList ? " (missing 0?)" : ""));
     else
       fail(InputError::Malformed, std::string("expected an integer in ") + where);
     return false;
@@ -100,7 +101,7 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
       if (!in.match("p cnf")) return fail(InputError::BadHeader, "header is not \"p cnf\"");
       if (haveHeader) return fail(InputError::BadHeader, "second header");
       int32_t vars = 0, clauses = 0;
-      if (!readNumber(vars, "the header") || !readNumber(clauses, "the header")) return ScanEnd::Failed;
+      if (!readNumber(vars, "the header", false) || !readNumber(clauses, "the header", false)) return ScanEnd::Failed;
       if (vars < 0 || clauses < 0) return fail(InputError::BadHeader, "negative count in the header");
       haveHeader = true;
       if (!handler.header(vars, clauses)) return ScanEnd::Stopped;
@@ -136,8 +137,9 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
 // code of the error's kind (99 for a bad header, 3 for malformed input).
 [[noreturn]] void exitOnInputError(const std::string& file, const InputError& error);
 
-// Prints "ERROR: file not found!" on standard output, the reason on
-// standard error, and ends the process with exit code 1.
-[[noreturn]] void exitFileNotFound(const std::string& file);
+// For a file the scanner could not open: a directory is malformed input
+// (exit 3); otherwise prints "ERROR: file not found!" on standard output,
+// the reason on standard error, and ends the process with exit code 1.
+[[noreturn]] void exitUnopened(const std::string& file);
 
 }  // namespace vorn

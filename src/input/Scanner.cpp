@@ -158,7 +158,15 @@ void exitOnInputError(const std::string& file, const InputError& error) {
   std::exit(error.kind == InputError::BadHeader ? 99 : 3);
 }
 
-void exitFileNotFound(const std::string& file) {
+void exitUnopened(const std::string& file) {
+  // A directory exists but holds no formula: a read error, not a missing file.
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    InputError error;
+    error.kind = InputError::Malformed;
+    error.what = "is a directory, not a QDIMACS file";
+    exitOnInputError(file, error);
+  }
   std::cout << "ERROR: file not found!" << std::endl;
   std::cerr << file << ": cannot be opened" << std::endl;
   std::exit(1);
