@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,6 +100,11 @@ std::vector<Row> loadRows() {
     rows.push_back(r);
   }
   return rows;
+}
+
+// ctest lists a row by where it is and what it runs.
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << "cases.txt:" << row.line << " " << row.fixture << " " << row.args << " -> " << row.exit;
 }
 
 std::string testName(const testing::TestParamInfo<Row>& info) {

@@ -8,8 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +20,7 @@
 #include "support/Formula.h"
 #include "support/Generator.h"
 #include "support/Process.h"
+#include "support/WrittenFormulaCheck.h"
 
 namespace vorn {
 namespace {
@@ -191,55 +190,6 @@ QbfFormula randomFormula(uint64_t seed) {
   return f;
 }
 
-// The written text is QDIMACS as the road promises: header counts right,
-// every atom quantified once and within the header, quantifiers
-// alternating, clause lines of distinct atoms, and, once there are prefix
-// lines, every clause atom among them (a fresh atom must stand in its block).
-::testing::AssertionResult wellFormed(const std::string& text) {
-  std::istringstream in(text);
-  std::string line;
-  if (!std::getline(in, line)) return ::testing::AssertionFailure() << "no header";
-  long vars = -1, clauses = -1;
-  if (std::sscanf(line.c_str(), "p cnf %ld %ld", &vars, &clauses) != 2 ||
-      line != "p cnf " + std::to_string(vars) + " " + std::to_string(clauses))
-    return ::testing::AssertionFailure() << "bad header: " << line;
-  std::set<long> quantified;
-  char previous = 0;
-  long clauseLines = 0;
-  while (std::getline(in, line)) {
-    if (line.size() < 2 || line.compare(line.size() - 2, 2, " 0") != 0)
-      return ::testing::AssertionFailure() << "line not closed by \" 0\": " << line;
-    std::istringstream items(line);
-    if (line[0] == 'e' || line[0] == 'a') {
-      if (clauseLines) return ::testing::AssertionFailure() << "prefix line after a clause: " << line;
-      if (line[0] == previous) return ::testing::AssertionFailure() << "quantifiers do not alternate";
-      previous = line[0];
-      char q;
-      items >> q;
-      long v;
-      while (items >> v && v != 0) {
-        if (v < 1 || v > vars) return ::testing::AssertionFailure() << "atom outside the header: " << v;
-        if (!quantified.insert(v).second) return ::testing::AssertionFailure() << "atom quantified twice: " << v;
-      }
-      continue;
-    }
-    if (line[0] != ' ') return ::testing::AssertionFailure() << "clause line without leading blank: " << line;
-    ++clauseLines;
-    std::set<long> atoms;
-    long l;
-    while (items >> l && l != 0) {
-      if (std::labs(l) > vars) return ::testing::AssertionFailure() << "literal outside the header: " << l;
-      if (!atoms.insert(std::labs(l)).second) return ::testing::AssertionFailure() << "atom twice in a clause";
-      if (previous != 0 && !quantified.count(std::labs(l)))
-        return ::testing::AssertionFailure() << "clause atom missing from the prefix: " << l;
-    }
-    if (atoms.empty()) return ::testing::AssertionFailure() << "empty clause written";
-  }
-  if (clauseLines != clauses)
-    return ::testing::AssertionFailure() << "header says " << clauses << " clauses, " << clauseLines << " written";
-  return ::testing::AssertionSuccess();
-}
-
 struct Mode {
   const char* name;
   bool substitution, rewriting, threeEqui, all;
@@ -311,7 +261,7 @@ TEST_P(EquivalenceTruth, RandomFormulasWithPlantedDefinitions) {
     kept += r.kept;
     if (r.code == 100) {
       ++written;
-      ASSERT_TRUE(wellFormed(r.text));
+      ASSERT_TRUE(test::wellFormedSimplified(r.text));
       const QbfFormula out = test::parseQdimacsOrFail(r.text);
       ASSERT_EQ(test::evaluate(out), value);
     } else {

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "support/Formula.h"
 #include "support/Generator.h"
 #include "support/Process.h"
+#include "support/WrittenFormulaCheck.h"
 
 namespace vorn {
 namespace {
@@ -96,57 +95,6 @@ QbfFormula randomFormula(uint64_t seed) {
   return f;
 }
 
-// Checks the written text is QDIMACS as the road promises: header counts
-// right, each atom quantified at most once and within the header,
-// quantifiers alternating, clause lines of distinct atoms.
-::testing::AssertionResult wellFormed(const std::string& text) {
-  std::istringstream in(text);
-  std::string line;
-  if (!std::getline(in, line)) return ::testing::AssertionFailure() << "no header";
-  long vars = -1, clauses = -1;
-  if (std::sscanf(line.c_str(), "p cnf %ld %ld", &vars, &clauses) != 2 ||
-      line != "p cnf " + std::to_string(vars) + " " + std::to_string(clauses))
-    return ::testing::AssertionFailure() << "bad header: " << line;
-  std::set<long> quantified;
-  char previous = 0;
-  long clauseLines = 0;
-  while (std::getline(in, line)) {
-    if (line.size() < 2 || line.compare(line.size() - 2, 2, " 0") != 0)
-      return ::testing::AssertionFailure() << "line not closed by \" 0\": " << line;
-    std::istringstream items(line);
-    if (line[0] == 'e' || line[0] == 'a') {
-      if (clauseLines) return ::testing::AssertionFailure() << "prefix line after a clause: " << line;
-      if (line[0] == previous) return ::testing::AssertionFailure() << "quantifiers do not alternate";
-      previous = line[0];
-      char q;
-      items >> q;
-      long v;
-      std::size_t count = 0;
-      while (items >> v && v != 0) {
-        ++count;
-        if (v < 1 || v > vars) return ::testing::AssertionFailure() << "atom outside the header: " << v;
-        if (!quantified.insert(v).second) return ::testing::AssertionFailure() << "atom quantified twice: " << v;
-      }
-      if (count == 0) return ::testing::AssertionFailure() << "empty prefix line";
-      continue;
-    }
-    if (line[0] != ' ') return ::testing::AssertionFailure() << "clause line without leading blank: " << line;
-    ++clauseLines;
-    std::set<long> atoms;
-    long l;
-    std::size_t count = 0;
-    while (items >> l && l != 0) {
-      ++count;
-      if (std::abs(l) > vars) return ::testing::AssertionFailure() << "literal outside the header: " << l;
-      if (!atoms.insert(std::abs(l)).second) return ::testing::AssertionFailure() << "atom twice in a clause";
-    }
-    if (count == 0) return ::testing::AssertionFailure() << "empty clause written";
-  }
-  if (clauseLines != clauses)
-    return ::testing::AssertionFailure() << "header says " << clauses << " clauses, " << clauseLines << " written";
-  return ::testing::AssertionSuccess();
-}
-
 struct Outcome {
   int code;
   std::string out;
@@ -182,7 +130,7 @@ TEST_P(TruthPreserved, RandomFormulas) {
     SCOPED_TRACE("seed " + std::to_string(seed) + "\n" + text + "-- written:\n" + r.out);
     if (r.code == 100) {
       ++written;
-      ASSERT_TRUE(wellFormed(r.out));
+      ASSERT_TRUE(test::wellFormedSimplified(r.out));
       QbfFormula out = test::parseQdimacsOrFail(r.out);
       ASSERT_EQ(test::evaluate(out), value);
     } else if (r.code == 10 || r.code == 20) {
