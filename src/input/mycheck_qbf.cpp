@@ -67,7 +67,9 @@ class PrefixReader {
   bool clauseEnd() {
     if (collect_) literals_.push_back(0);
     ++clauseLines_;
-    return !(haveHeader_ && clauseLines_ == declaredClauses_);
+    // At or above: clause lines before the header count too. A count of 0
+    // or less gives nothing to stop at.
+    return !(haveHeader_ && declaredClauses_ > 0 && clauseLines_ >= declaredClauses_);
   }
   bool wantsPreferenceLines() const { return false; }
   void preferenceLine(const std::vector<int32_t>&) {}

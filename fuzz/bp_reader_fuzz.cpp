@@ -1,0 +1,38 @@
+// The belief-propagation module's reader on arbitrary bytes, followed by a
+// short ranking run on what it read (the steps the default heuristic takes,
+// with few sweeps): it either ranks or ends the process with 3 or 99 (input
+// the readers reject) or 255 ("Too many variables."), with a line on
+// standard error.
+#include <cstddef>
+#include <cstdint>
+
+#include "ForkedRun.h"
+#include "bp/zqsat.h"
+#include "bp/zrg.h"
+
+using namespace vorn;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string path = fuzz::writeInput(data, size);
+  const fuzz::ChildResult r = fuzz::runForked([&] {
+    XTQRANDOMv3 rng(size + 1);
+    zsat bp(&rng, 0);
+    bp.formula_read_qbf_file(path);
+    bp.bp_init_structure();
+    bp.bp_init_random();
+    bp.bp_converge(0.01, 20, 0);
+    bp.des_allmag(bp.N);
+    for (std::size_t i = 0; i < bp.des_vars.size(); ++i)
+      if (bp.des_vars[i] < 0 || bp.des_vars[i] >= bp.N || (bp.des_vals[i] != 1 && bp.des_vals[i] != -1))
+        fuzz::fail("ranking entry " + std::to_string(i) + " is not a variable with a value");
+    bp.des_vars.clear();
+    bp.des_vals.clear();
+    bp.des_bp_mix(0.01, 20);
+    return 0;
+  });
+  fuzz::expectExit(r, {0, 3, 99, 255}, "BP reader");
+  if (r.code == 3 || r.code == 99) fuzz::expectRejectionLine(r, path, data, size);
+  if (r.code == 255 && r.err.find("Too many variables.\n") != 0 && r.err.find("out of memory") == std::string::npos)
+    fuzz::fail("exit 255 without \"Too many variables.\" or an out-of-memory line on standard error", r);
+  return 0;
+}

@@ -1,0 +1,55 @@
+// The preprocessor-road reader on arbitrary bytes, with the loading it
+// hands the clauses to (minimisation, subsumption, self-subsuming
+// resolution): it either loads the formula or ends the process with 3 or
+// 99 and one line on standard error. A loaded formula is written and the
+// text must be well-formed QDIMACS.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "ForkedRun.h"
+#include "QdimacsCheck.h"
+#include "driver/CommandLine.h"
+#include "driver/Instance.h"
+#include "input/QDimacs.h"
+#include "preprocessor/CnfFormula.h"
+
+using namespace vorn;
+
+namespace {
+
+void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bool withOptions) {
+  const std::string written = fuzz::workDir() + "/written.qdimacs";
+  const fuzz::ChildResult r = fuzz::runForked([&] {
+    CommandLine options;
+    options["FILENAME"] = path.c_str();
+    // -solve makes an input of more than 500000 declared clauses stop
+    // after its header; -ss turns on self-subsuming resolution.
+    if (withOptions) options["-solve"] = options["-ss"] = "true";
+    CnfFormula formula(options);
+    QDimacs reader(formula, instance, options);
+    if (!reader.done()) return 2;  // the size cut
+    std::FILE* out = std::fopen(written.c_str(), "w");
+    if (!out) fuzz::fail("cannot write " + written);
+    formula.printFormula(out);
+    std::fclose(out);
+    return formula.simplify() == PassFalse ? 1 : 0;
+  });
+  const std::string road = withOptions ? "preprocessor reader (-solve -ss)" : "preprocessor reader";
+  fuzz::expectExit(r, {0, 1, 2, 3, 99}, road);
+  if (r.code == 3 || r.code == 99) return fuzz::expectRejectionLine(r, path, data, size);
+  if (r.code == 0) {
+    fuzz::WrittenFormula f;
+    const std::string problem = fuzz::checkWellFormed(written, f);
+    if (!problem.empty()) fuzz::fail(road + ": the written formula is not well-formed QDIMACS: " + problem, r);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string path = fuzz::writeInput(data, size);
+  readOnce(data, size, path, false);
+  readOnce(data, size, path, true);
+  return 0;
+}
