@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bp/RunningProduct.h"
 #include "bp/zrg.h"
 
 namespace vorn {
@@ -125,8 +126,20 @@ class zsat {
   int formula_gen_ran_23qsat(int nn, int nm, int m);
   int formula_gen_ran_121qsat(int nn, int nm, int m);
 
+  // Clauses up to this length multiply "the product over the other
+  // members" out member by member, in literal order, for every member: that
+  // order fixes the bits of their messages, and so the ranking of a seed.
+  // It costs the clause's length per member, so at most 64 times linear per
+  // sweep (at 64 members about five times what the running products cost).
+  // Longer clauses keep running products of their members' factors: linear
+  // per sweep, equal up to rounding.
+  static constexpr int kExactClauseSize = 64;
+
   // ---- data ----------------------------------------------------------------
-  int N = 10000;  // variables
+  // Variables. The reader sets it to the largest variable the file mentions
+  // (a literal or a prefix entry), not to the header's count, which only
+  // bounds the literals: declared variables beyond that occur nowhere.
+  int N = 10000;
   int M = 42000;  // clauses
   int K = 3;      // clause length of a generated formula
   int verbose = 0;
@@ -174,13 +187,40 @@ class zsat {
   int final_check_() const;
   template <class Key>
   int sp_decimate_(int n, Key key, int mode);
-  void sp_edge_products_(int v, int edge, double& p1, double& p2) const;
   double sp_member_factor_(int slot) const;
+  double sp_factor_(int var, int edge) const;
+  double bp_factor_(int edge) const { return occ_sign[edge] > 0 ? 1.0 - eta[edge] : eta[edge]; }
+  // Does edge's variable block a warning of the edge's clause?
+  bool bp_blocks_(int edge) const { return occ_sign[edge] * h[edge] >= 0; }
+
+  // Running products of the long clauses (longer than kExactClauseSize).
+  void index_long_clauses_();
+  bool long_tracked_(int edge) const { return !long_mult_.empty() && long_mult_[edge] > 0; }
+  void bp_long_rebuild_();
+  void bp_long_leave_(int edge);
+  void bp_long_enter_(int edge);
+  void sp_long_rebuild_();
   int gen_qsat_(int kind, int nn, int nm, int m);
 
   // Literals added since formula_init_structures, in call order; the flat
   // arrays are built from them by formula_vector2array.
   std::vector<int> add_clause_, add_lit_;
+
+  // Long clauses; all empty when there is none.
+  std::vector<int> long_clauses_;  // the long clauses in clause order
+  std::vector<int> long_index_;    // per clause: its place in long_clauses_, -1 when short
+  // Per edge of a long clause: the first edge of that variable in the
+  // clause, which all its members there read (member_edge).
+  std::vector<int> long_first_;
+  // Per first edge in a long clause: how many members that variable has in
+  // the clause (its factor enters the product that often); 0 elsewhere.
+  std::vector<int> long_mult_;
+  // Per long clause: the product of its members' BP factors, the number of
+  // members that block its warning (J h >= 0), and the product of the
+  // survey factors; rebuilt at the start of every sweep.
+  std::vector<RunningProduct> bp_long_prod_;
+  std::vector<int> bp_long_blocking_;
+  std::vector<RunningProduct> sp_long_prod_;
 };
 
 }  // namespace vorn

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <utility>
 
+#include "bp/LeftOutProduct.h"
 #include "bp/zqsat.h"
 
 namespace vorn {
@@ -50,11 +51,42 @@ void zsat::shuffle_perm_() {
   }
 }
 
+void zsat::bp_long_rebuild_() {
+  for (std::size_t l = 0; l < long_clauses_.size(); ++l) {
+    const formula_clause& c = clause_recs[long_clauses_[l]];
+    RunningProduct& prod = bp_long_prod_[l];
+    int blocking = 0;
+    prod.clear();
+    for (int s = c.begin; s < c.begin + c.size; ++s) {
+      const int f = member_edge[s];
+      prod.include(bp_factor_(f), 1);
+      blocking += bp_blocks_(f);
+    }
+    bp_long_blocking_[l] = blocking;
+  }
+}
+
+// Before eta or h of a tracked edge change: its members leave the products.
+void zsat::bp_long_leave_(int edge) {
+  const int l = long_index_[occ_clause[edge]];
+  bp_long_prod_[l].exclude(bp_factor_(edge), long_mult_[edge]);
+  if (bp_blocks_(edge)) bp_long_blocking_[l] -= long_mult_[edge];
+}
+
+void zsat::bp_long_enter_(int edge) {
+  const int l = long_index_[occ_clause[edge]];
+  bp_long_prod_[l].include(bp_factor_(edge), long_mult_[edge]);
+  if (bp_blocks_(edge)) bp_long_blocking_[l] += long_mult_[edge];
+}
+
 double zsat::bp_iterate() {
   const int n = static_cast<int>(var_recs.size());
   if (n < 1) return 0.0;
   if (eta.size() != occ_clause.size()) bp_init_structure();
   shuffle_perm_();
+  // From the current messages, so that the drift of dividing factors out
+  // lasts one sweep at most.
+  bp_long_rebuild_();
   double maxdiff = 0.0;
   for (int i = 0; i < n; ++i) {
     const int v = perm[i];
@@ -65,24 +97,45 @@ double zsat::bp_iterate() {
       r.WT = t ? 1.0 : 0.0;
       r.WF = t ? 0.0 : 1.0;
       for (int e = e0; e < e1; ++e) {
+        const bool tracked = long_tracked_(e);
+        if (tracked) bp_long_leave_(e);
         eta[e] = r.WT;
         WT_cav[e] = r.WT;
         WF_cav[e] = r.WF;
+        if (tracked) bp_long_enter_(e);
       }
       continue;
     }
     double WT = 1.0, WF = 1.0;
     int H = 0;
+    // The edges of v in one long clause share one answer.
+    int lastFirst = -1;
+    double lastProd = 1.0;
+    int lastWarn = 1;
     for (int e = e0; e < e1; ++e) {
       const formula_clause& c = clause_recs[occ_clause[e]];
       double prod = 1.0;
       int warn = 1;
-      for (int s = c.begin; s < c.begin + c.size; ++s) {
-        if (members[s] == v) continue;
-        const int f = member_edge[s];
-        const int J = occ_sign[f];
-        prod *= J > 0 ? 1.0 - eta[f] : eta[f];
-        if (warn && J * h[f] >= 0) warn = 0;
+      if (c.size <= kExactClauseSize) {
+        for (int s = c.begin; s < c.begin + c.size; ++s) {
+          if (members[s] == v) continue;
+          const int f = member_edge[s];
+          const int J = occ_sign[f];
+          prod *= J > 0 ? 1.0 - eta[f] : eta[f];
+          if (warn && J * h[f] >= 0) warn = 0;
+        }
+      } else {
+        const int f = long_first_[e];
+        if (f != lastFirst) {
+          // Every member of v reads v's first edge: take them all out.
+          const int l = long_index_[occ_clause[e]];
+          const int own = long_mult_[f];
+          lastFirst = f;
+          lastProd = bp_long_prod_[l].without(bp_factor_(f), own);
+          lastWarn = bp_long_blocking_[l] - (bp_blocks_(f) ? own : 0) == 0;
+        }
+        prod = lastProd;
+        warn = lastWarn;
       }
       pi[e] = prod;
       u[e] = static_cast<int8_t>(warn);
@@ -95,7 +148,10 @@ double zsat::bp_iterate() {
     r.WT = WT;
     r.WF = WF;
     r.H = H;
+    LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - pi[o]; });
     for (int e = e0; e < e1; ++e) {
+      const bool tracked = long_tracked_(e);
+      if (tracked) bp_long_leave_(e);
       const int J = occ_sign[e];
       h[e] = H - J * u[e];
       const double x = 1.0 - pi[e];
@@ -103,16 +159,14 @@ double zsat::bp_iterate() {
       if (x > kTiny) {
         T = J > 0 ? WT : WT / x;
         F = J > 0 ? WF / x : WF;
+      } else if (J > 0) {
+        // The products without occurrence e: of the other sign that is all
+        // of them, which WT already is, bit for bit.
+        T = WT;
+        F = leftOut(e);
       } else {
-        T = 1.0;
-        F = 1.0;
-        for (int o = e0; o < e1; ++o) {
-          if (o == e) continue;
-          if (occ_sign[o] > 0)
-            F *= 1.0 - pi[o];
-          else
-            T *= 1.0 - pi[o];
-        }
+        T = leftOut(e);
+        F = WF;
       }
       const double m = T / (T + F);
       const double d = std::fabs(eta[e] - m);
@@ -120,6 +174,7 @@ double zsat::bp_iterate() {
       WT_cav[e] = T;
       WF_cav[e] = F;
       if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
+      if (tracked) bp_long_enter_(e);
     }
   }
   return maxdiff;

@@ -1,6 +1,8 @@
 // Reading the instance into the store, through the shared tokeniser and
 // item grammar, so the module sees the formula the engine sees (gzip or
 // plain, any white space).
+#include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -87,11 +89,21 @@ void scanInto(BpItems& items, Scanner& in, const std::string& file) {
 }
 
 // The first min(read, declared) clauses go to the store; M becomes that
-// number, so the store holds nothing that was not read.
+// number, so the store holds nothing that was not read. N becomes the
+// largest variable that those clauses or a prefix entry within the header's
+// count mention: a header may declare far more variables than the file
+// uses, and records for those would cost memory and sweep time for nothing
+// (literals were checked against the header's count while reading).
 void fillClauses(zsat& f, const BpItems& items) {
   std::size_t kept = items.ends.size();
   if (kept > static_cast<std::size_t>(items.clauses)) kept = static_cast<std::size_t>(items.clauses);
-  f.N = items.vars;
+  const std::size_t keptLits = kept > 0 ? items.ends[kept - 1] : 0;
+  long long largest = 0;
+  for (std::size_t i = 0; i < keptLits; ++i) largest = std::max(largest, std::llabs(items.lits[i]));
+  for (int32_t x : items.entries)
+    if (x <= items.vars && x > largest) largest = x;
+  assert(largest <= items.vars);
+  f.N = static_cast<int>(largest);
   f.M = static_cast<int>(kept);
   f.formula_init_structures();
   std::size_t begin = 0;

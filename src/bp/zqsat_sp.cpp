@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "bp/LeftOutProduct.h"
 #include "bp/zqsat.h"
 
 namespace vorn {
@@ -34,9 +35,7 @@ void zsat::sp_init_random() {
 
 // What a member contributes to the survey of its clause: the weight that it
 // is forced to violate the clause.
-double zsat::sp_member_factor_(int slot) const {
-  const int w = members[slot];
-  const int f = member_edge[slot];
+double zsat::sp_factor_(int w, int f) const {
   const int J = occ_sign[f];
   const int fixed = sp_vars[w].sp_fixed;
   if (fixed * J == 1) return 0.0;
@@ -44,17 +43,14 @@ double zsat::sp_member_factor_(int slot) const {
   return J < 0 ? sp_T[f] : sp_F[f];
 }
 
-// Products of (1 - survey) over the occurrences of v other than edge.
-void zsat::sp_edge_products_(int v, int edge, double& p1, double& p2) const {
-  const formula_var& r = var_recs[v];
-  p1 = 1.0;
-  p2 = 1.0;
-  for (int o = r.occ_begin; o < r.occ_begin + r.deg; ++o) {
-    if (o == edge) continue;
-    if (occ_sign[o] > 0)
-      p1 *= 1.0 - sp_eta[o];
-    else
-      p2 *= 1.0 - sp_eta[o];
+double zsat::sp_member_factor_(int slot) const { return sp_factor_(members[slot], member_edge[slot]); }
+
+void zsat::sp_long_rebuild_() {
+  for (std::size_t l = 0; l < long_clauses_.size(); ++l) {
+    const formula_clause& c = clause_recs[long_clauses_[l]];
+    RunningProduct& prod = sp_long_prod_[l];
+    prod.clear();
+    for (int s = c.begin; s < c.begin + c.size; ++s) prod.include(sp_member_factor_(s), 1);
   }
 }
 
@@ -63,17 +59,30 @@ double zsat::sp_iterate() {
   if (n < 1) return 0.0;
   if (sp_vars.size() != var_recs.size() || sp_T.size() != occ_clause.size()) sp_init_structure();
   shuffle_perm_();
+  // Long clauses as in bp_iterate: running products, rebuilt every sweep.
+  sp_long_rebuild_();
   double maxdiff = 0.0;
   for (int i = 0; i < n; ++i) {
     const int v = perm[i];
     const formula_var& r = var_recs[v];
     const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
     double P1 = 1.0, P2 = 1.0;
+    int lastFirst = -1;
+    double lastProd = 1.0;
     for (int e = e0; e < e1; ++e) {
       const formula_clause& c = clause_recs[occ_clause[e]];
       double prod = 1.0;
-      for (int s = c.begin; s < c.begin + c.size; ++s)
-        if (members[s] != v) prod *= sp_member_factor_(s);
+      if (c.size <= kExactClauseSize) {
+        for (int s = c.begin; s < c.begin + c.size; ++s)
+          if (members[s] != v) prod *= sp_member_factor_(s);
+      } else {
+        const int f = long_first_[e];
+        if (f != lastFirst) {
+          lastFirst = f;
+          lastProd = sp_long_prod_[long_index_[occ_clause[e]]].without(sp_factor_(v, f), long_mult_[f]);
+        }
+        prod = lastProd;
+      }
       sp_eta[e] = prod;
       if (occ_sign[e] > 0)
         P1 *= 1.0 - prod;
@@ -87,14 +96,23 @@ double zsat::sp_iterate() {
     const double all = sv.PT + sv.PF + sv.P0;
     sv.Wp = sv.PT / all;
     sv.Wm = sv.PF / all;
+    LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - sp_eta[o]; });
     for (int e = e0; e < e1; ++e) {
+      const bool tracked = long_tracked_(e);
+      RunningProduct* prod = tracked ? &sp_long_prod_[long_index_[occ_clause[e]]] : nullptr;
+      if (tracked) prod->exclude(sp_factor_(v, e), long_mult_[e]);
       const double x = 1.0 - sp_eta[e];
       double p1, p2;
       if (x > kTiny) {
         p1 = occ_sign[e] > 0 ? P1 / x : P1;
         p2 = occ_sign[e] < 0 ? P2 / x : P2;
+      } else if (occ_sign[e] > 0) {
+        // Without occurrence e; the other sign's product is P2 bit for bit.
+        p1 = leftOut(e);
+        p2 = P2;
       } else {
-        sp_edge_products_(v, e, p1, p2);
+        p1 = P1;
+        p2 = leftOut(e);
       }
       sp_cavT[e] = (1.0 - p1) * p2;
       sp_cavF[e] = (1.0 - p2) * p1;
@@ -110,6 +128,7 @@ double zsat::sp_iterate() {
       sp_T[e] = t;
       sp_F[e] = f;
       if (d > maxdiff) maxdiff = d;
+      if (tracked) prod->include(sp_factor_(v, e), long_mult_[e]);
     }
   }
   return maxdiff;

@@ -1,5 +1,6 @@
 // The store: records, literal intake, the flat occurrence and member
 // arrays, and the writers.
+#include <cassert>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -47,6 +48,7 @@ void zsat::formula_init_structures() {
   var_vals.clear();
   add_clause_.clear();
   add_lit_.clear();
+  index_long_clauses_();
 }
 
 void zsat::formula_add_var(int lit, int clause) {
@@ -122,6 +124,51 @@ void zsat::formula_vector2array() {
       member_edge[s] = firstEdge[v];
     }
   }
+  index_long_clauses_();
+}
+
+void zsat::index_long_clauses_() {
+  long_clauses_.clear();
+  long_index_.clear();
+  long_first_.clear();
+  long_mult_.clear();
+  bp_long_prod_.clear();
+  bp_long_blocking_.clear();
+  sp_long_prod_.clear();
+  const int nClauses = static_cast<int>(clause_recs.size());
+  for (int c = 0; c < nClauses; ++c)
+    if (clause_recs[c].size > kExactClauseSize) long_clauses_.push_back(c);
+  if (long_clauses_.empty()) return;
+  long_index_.assign(nClauses, -1);
+  for (std::size_t l = 0; l < long_clauses_.size(); ++l) long_index_[long_clauses_[l]] = static_cast<int>(l);
+  long_first_.assign(occ_clause.size(), -1);
+  long_mult_.assign(occ_clause.size(), 0);
+  for (int c : long_clauses_) {
+    const formula_clause& r = clause_recs[c];
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      ++long_mult_[f];
+      long_first_[f] = f;
+    }
+  }
+  // Every other edge of a variable in a long clause leads to the first one.
+  std::vector<int> firstOf(long_clauses_.size(), -1), stamp(long_clauses_.size(), -1);
+  for (int v = 0; v < static_cast<int>(var_recs.size()); ++v) {
+    const formula_var& r = var_recs[v];
+    for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e) {
+      const int l = long_index_[occ_clause[e]];
+      if (l < 0) continue;
+      if (stamp[l] != v) {
+        stamp[l] = v;
+        firstOf[l] = e;
+      }
+      long_first_[e] = firstOf[l];
+      assert(long_mult_[firstOf[l]] > 0);
+    }
+  }
+  bp_long_prod_.resize(long_clauses_.size());
+  bp_long_blocking_.assign(long_clauses_.size(), 0);
+  sp_long_prod_.resize(long_clauses_.size());
 }
 
 int zsat::getNnNmM(int* nn, int* nm, int* m) const {
@@ -159,6 +206,7 @@ void zsat::formula_gen_invarlist() {
       member_edge[s] = firstEdge[v];
     }
   }
+  index_long_clauses_();
 }
 
 double zsat::get_unsat_alpha() const {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -132,6 +134,44 @@ TEST(BpRanking, SameSeedSameOutputPlainOrGzip) {
   std::remove(gz.c_str());
 }
 
+// The store ends at the largest variable the file mentions: a header that
+// declares more variables (even 2^31 - 1) runs exactly as one that declares
+// only those, with or without a prefix.
+TEST(BpRanking, DeclaredButUnusedVariablesChangeNothing) {
+  for (long seed : {3L, 8L, 21L}) {
+    const std::string generated = randomInstance(seed, 30, 10, 100);
+    std::istringstream in(slurp(generated));
+    std::remove(generated.c_str());
+    for (bool prefix : {true, false}) {
+      std::string body, line;
+      long clauses = 0, largest = 0;
+      std::istringstream lines(in.str());
+      while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == 'p' || (!prefix && (line[0] == 'a' || line[0] == 'e'))) continue;
+        body += line + "\n";
+        clauses += line[0] != 'a' && line[0] != 'e';
+        std::istringstream numbers(line[0] == 'a' || line[0] == 'e' ? line.substr(1) : line);
+        for (long x; numbers >> x;) largest = std::max(largest, std::labs(x));
+      }
+      const std::string tail = " " + std::to_string(clauses) + "\n" + body;
+      const std::string exact = writeTemp("p cnf " + std::to_string(largest) + tail);
+      for (long declared : {largest + 1, largest + 500, 2147483647L}) {
+        const std::string wide = writeTemp("p cnf " + std::to_string(declared) + tail);
+        for (int mode : {0, 1}) {
+          const BpRun a = runBp(exact, seed, mode, 200, 0.01, 2), b = runBp(wide, seed, mode, 200, 0.01, 2);
+          EXPECT_EQ(a.out, b.out) << declared;
+          EXPECT_EQ(a.ranking, b.ranking) << declared;
+          if (mode == 0 || prefix) {
+            EXPECT_FALSE(a.ranking.empty());
+          }
+        }
+        std::remove(wide.c_str());
+      }
+      std::remove(exact.c_str());
+    }
+  }
+}
+
 // What each ranking entry records follows the quantifier and the marginal
 // at the time the variable was fixed.
 TEST(BpRanking, ValuesFollowQuantifierAndMarginal) {
@@ -163,8 +203,8 @@ TEST(BpRanking, ValuesFollowQuantifierAndMarginal) {
 }
 
 TEST(BpMessages, UnitClauseAndIsolatedVariable) {
-  // Variable 1: a unit clause and a binary; variable 3 occurs nowhere.
-  const std::string path = writeTemp("p cnf 3 2\n1 0\n1 2 0\n");
+  // Variable 1: a unit clause and a binary; variable 3 occurs in no clause.
+  const std::string path = writeTemp("p cnf 3 2\ne 1 2 3 0\n1 0\n1 2 0\n");
   XTQRANDOMv3 rng(9);
   zsat bp(&rng, 0);
   testing::internal::CaptureStdout();
@@ -190,7 +230,7 @@ TEST(BpMessages, UnitClauseAndIsolatedVariable) {
 
   // Entropy of "x1 alone and one free variable" before any sweep:
   // variable term ln 2, clause ln(1 - 1/2), edge ln 2, over 2 variables.
-  const std::string small = writeTemp("p cnf 2 1\n1 0\n");
+  const std::string small = writeTemp("p cnf 2 1\ne 1 2 0\n1 0\n");
   zsat e(&rng, 0);
   testing::internal::CaptureStdout();
   e.formula_read_qbf_file(small);

@@ -100,12 +100,21 @@ TEST(BpStore, ReaderTable) {
       // A variable keeps its first place; entries without a record are dropped.
       {"p cnf 3 1\ne 1 2 2 0\na 2 3 9 0\n1 2 3 0\n", "N3 M1 | e0,1 a2 | 1 2 3 0 | vt 1,1,0"},
       // Variables in no quantifier line are existential.
-      {"p cnf 4 1\na 2 0\n1 2 3 0\n", "N4 M1 | a1 | 1 2 3 0 | vt 1,0,1,1"},
+      {"p cnf 4 1\na 2 0\n1 2 3 4 0\n", "N4 M1 | a1 | 1 2 3 4 0 | vt 1,0,1,1"},
+      // Records go up to the largest variable a clause or a prefix entry
+      // within the header's count mentions, not to the header's count.
+      {"p cnf 4 1\na 2 0\n1 2 3 0\n", "N3 M1 | a1 | 1 2 3 0 | vt 1,0,1"},
+      {"p cnf 500000000 1\n1 0\n", "N1 M1 | | 1 0 | vt 1"},
+      {"p cnf 2147483647 2\n1 -2 0\n2 0\n", "N2 M2 | | 1 -2 0 / 2 0 | vt 1,1"},
+      {"p cnf 9 1\ne 1 7 0\n-1 0\n", "N7 M1 | e0,6 | -1 0 | vt 1,1,1,1,1,1,1"},
+      {"p cnf 3 1\ne 1 3 9 0\n1 0\n", "N3 M1 | e0,2 | 1 0 | vt 1,1,1"},
+      {"p cnf 147483647 5", "N0 M0 | | | vt "},
       // Clause lines before the header count toward M and are kept.
       {"1 2 0\np cnf 2 2\n-1 0\n-2 0\n", "N2 M2 | | 1 2 0 / -1 0 | vt 1,1"},
       {"1 0\n2 0\n-1 0\np cnf 2 2\ne 1 2 0\n-2 0\n", "N2 M2 | e0,1 | 1 0 / 2 0 | vt 1,1"},
-      // The header's count ends the reading; fewer clauses leave M at what was read.
-      {"p cnf 2 1\n1 0\n2 0\nnot read\n", "N2 M1 | | 1 0 | vt 1,1"},
+      // The header's count ends the reading (variable 2 is never read);
+      // fewer clauses leave M at what was read.
+      {"p cnf 2 1\n1 0\n2 0\nnot read\n", "N1 M1 | | 1 0 | vt 1"},
       {"p cnf 2 5\ne 1 2 0\n1 0\n", "N2 M1 | e0,1 | 1 0 | vt 1,1"},
       // Empty clause; repeated variable; tautology keeps both signs.
       {"p cnf 2 3\n0\n1 1 -2 0\n2 -2 0\n", "N2 M3 | | 0 / 1 1 -2 0 / 2 -2 0 | vt 1,1"},
