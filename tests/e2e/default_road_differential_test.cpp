@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/Evaluator.h"
+#include "support/Families.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
 #include "support/Parallel.h"
@@ -22,22 +23,6 @@
 namespace vorn {
 namespace test {
 namespace {
-
-struct Family {
-  const char* name;
-  GenParams params;
-  int count;
-};
-
-GenParams params(int vars, int clauses, int minLen, int maxLen, int alternations) {
-  GenParams p;
-  p.numVars = vars;
-  p.numClauses = clauses;
-  p.minClauseLen = minLen;
-  p.maxClauseLen = maxLen;
-  p.alternations = alternations;
-  return p;
-}
 
 // What loading acts on (repeats, tautologies, universal literals to
 // reduce, re-declared atoms, free atoms, gappy numbers the normaliser

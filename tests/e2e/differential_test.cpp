@@ -4,57 +4,23 @@
 // their known answers. Runs go eight at a time.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <atomic>
-#include <fstream>
-#include <functional>
+#include <cstdint>
 #include <iostream>
-#include <mutex>
-#include <sstream>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/Evaluator.h"
+#include "support/Families.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
+#include "support/Parallel.h"
+#include "support/PeerSet.h"
 #include "support/Process.h"
 
 namespace vorn {
 namespace test {
 namespace {
-
-constexpr unsigned kWorkers = 8;
-
-// Calls job(i) for i in [0, n) on kWorkers threads.
-void parallelFor(std::size_t n, const std::function<void(std::size_t)>& job) {
-  std::atomic<std::size_t> next{0};
-  std::vector<std::thread> workers;
-  for (unsigned w = 0; w < kWorkers; ++w)
-    workers.emplace_back([&] {
-      for (std::size_t i = next++; i < n; i = next++) job(i);
-    });
-  for (std::thread& t : workers) t.join();
-}
-
-struct Family {
-  const char* name;
-  GenParams params;
-  int count;
-};
-
-GenParams params(int vars, int clauses, int minLen, int maxLen, int alternations) {
-  GenParams p;
-  p.numVars = vars;
-  p.numClauses = clauses;
-  p.minClauseLen = minLen;
-  p.maxClauseLen = maxLen;
-  p.alternations = alternations;
-  return p;
-}
 
 // Most families give true and false answers in roughly equal numbers
 // (more universal blocks need fewer clauses for that).
@@ -152,34 +118,19 @@ TEST(Differential, RandomFormulasAgreeWithTheEvaluator) {
   EXPECT_LT(trues, static_cast<int>(items.size()) * 4 / 5);
 }
 
-const std::string kPeer = VORN_SOURCE_DIR "/../shared/bench/peer";
-
 TEST(Differential, PeerInstancesNeverGetAWrongAnswer) {
-  std::ifstream answers(kPeer + "/answers.tsv");
-  if (!answers) GTEST_SKIP() << "no " << kPeer << "/answers.tsv";
-  struct Instance {
-    std::string name;
-    int known;
-  };
-  std::vector<Instance> instances;
-  for (std::string line; std::getline(answers, line);) {
-    std::istringstream fields(line);
-    Instance in;
-    if (fields >> in.name >> in.known) instances.push_back(in);
-  }
-  ASSERT_FALSE(instances.empty());
-
-  // Copies in a writable folder: the solver may write a renumbered copy
-  // beside its input, and the shared folder may be read-only.
   TempDir dir;
-  std::vector<std::string> files;
-  for (const Instance& in : instances) files.push_back(dir.write(in.name, readFileOrFail(kPeer + "/" + in.name)));
+  const std::vector<PeerInstance> instances = copyPeerInstances(dir);
+  if (instances.empty()) {
+    ASSERT_FALSE(fileExists(peerFolder() + "/answers.tsv")) << "answers.tsv lists no instance";
+    GTEST_SKIP() << "no " << peerFolder() << "/answers.tsv";
+  }
 
   std::vector<ProcessResult> results(instances.size());
   parallelFor(instances.size(), [&](std::size_t i) {
     // The solver stops itself after 10 CPU seconds; the wall limit only
     // catches a hang, with room for a loaded machine.
-    results[i] = runVorn({files[i], "-noprepro", "--heur", "occs", "--timelimit", "10"}, 300);
+    results[i] = runVorn({instances[i].path, "-noprepro", "--heur", "occs", "--timelimit", "10"}, 300);
   });
 
   int solved = 0;
@@ -190,7 +141,7 @@ TEST(Differential, PeerInstancesNeverGetAWrongAnswer) {
       continue;
     }
     EXPECT_EQ(code, 99) << instances[i].name << ": known " << instances[i].known << "\nstdout tail:\n"
-                        << results[i].out.substr(results[i].out.size() > 400 ? results[i].out.size() - 400 : 0)
+                        << tail(results[i].out)
                         << "\nstderr:\n"
                         << results[i].err;
   }

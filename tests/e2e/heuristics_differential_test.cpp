@@ -6,24 +6,22 @@
 // folder is there, under belief propagation. Runs go eight at a time.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
-#include <functional>
-#include <sstream>
+#include <cstdint>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/Evaluator.h"
+#include "support/Families.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
+#include "support/Parallel.h"
+#include "support/PeerSet.h"
 #include "support/Process.h"
 
 namespace vorn {
 namespace test {
 namespace {
-
-constexpr unsigned kWorkers = 8;
 
 // The sanitizer build runs the binary several times slower; half the
 // formulas still reach every road there.
@@ -41,32 +39,6 @@ constexpr bool kSanitized = true;
 constexpr int kScale = 2;
 constexpr bool kSanitized = false;
 #endif
-
-void parallelFor(std::size_t n, const std::function<void(std::size_t)>& job) {
-  std::atomic<std::size_t> next{0};
-  std::vector<std::thread> workers;
-  for (unsigned w = 0; w < kWorkers; ++w)
-    workers.emplace_back([&] {
-      for (std::size_t i = next++; i < n; i = next++) job(i);
-    });
-  for (std::thread& t : workers) t.join();
-}
-
-GenParams params(int vars, int clauses, int minLen, int maxLen, int alternations) {
-  GenParams p;
-  p.numVars = vars;
-  p.numClauses = clauses;
-  p.minClauseLen = minLen;
-  p.maxClauseLen = maxLen;
-  p.alternations = alternations;
-  return p;
-}
-
-struct Family {
-  const char* name;
-  GenParams params;
-  int count;
-};
 
 // Mixed answers; the odd shapes the readers must agree on (free
 // variables, empty blocks, redeclared variables, gappy numbers that make
@@ -230,46 +202,32 @@ TEST(HeuristicsDifferential, EveryHeuristicAgreesWithTheEvaluator) {
   EXPECT_LT(trues, static_cast<int>(runs.size()) * 4 / 5);
 }
 
-const std::string kPeer = VORN_SOURCE_DIR "/../shared/bench/peer";
-
 TEST(HeuristicsDifferential, PeerInstancesNeverGetAWrongAnswerFromBeliefPropagation) {
-  std::ifstream answers(kPeer + "/answers.tsv");
-  if (!answers) GTEST_SKIP() << "no " << kPeer << "/answers.tsv";
-  struct Instance {
-    std::string name;
-    int known;
-  };
-  std::vector<Instance> instances;
-  for (std::string line; std::getline(answers, line);) {
-    std::istringstream fields(line);
-    Instance in;
-    if (fields >> in.name >> in.known) instances.push_back(in);
-  }
-  ASSERT_FALSE(instances.empty());
-
-  // Copies in a writable folder: the solver may write a renumbered copy.
   TempDir dir;
-  std::vector<std::string> files;
-  for (const Instance& in : instances) files.push_back(dir.write(in.name, readFileOrFail(kPeer + "/" + in.name)));
+  const std::vector<PeerInstance> instances = copyPeerInstances(dir);
+  if (instances.empty()) {
+    ASSERT_FALSE(fileExists(peerFolder() + "/answers.tsv")) << "answers.tsv lists no instance";
+    GTEST_SKIP() << "no " << peerFolder() << "/answers.tsv";
+  }
 
   // The default heuristic (no --heur) and, outside the sanitizer build, decimation.
   std::vector<std::vector<std::string>> variants{{}};
   if (!kSanitized) variants.push_back({"--heur", "bpd", "--bpseed", "3"});
   std::vector<ProcessResult> results(instances.size() * variants.size());
   parallelFor(results.size(), [&](std::size_t r) {
-    std::vector<std::string> args{files[r % files.size()], "-noprepro", "--timelimit", "3"};
-    const auto& extra = variants[r / files.size()];
+    std::vector<std::string> args{instances[r % instances.size()].path, "-noprepro", "--timelimit", "3"};
+    const auto& extra = variants[r / instances.size()];
     args.insert(args.end(), extra.begin(), extra.end());
     results[r] = runVorn(args, 300);
   });
 
   for (std::size_t r = 0; r < results.size(); ++r) {
-    const Instance& in = instances[r % files.size()];
+    const PeerInstance& in = instances[r % instances.size()];
     const int code = results[r].exitCode;
     if (code == in.known) continue;
-    EXPECT_EQ(code, 99) << in.name << (r < files.size() ? " (default heuristic)" : " (bpd)") << ": known "
+    EXPECT_EQ(code, 99) << in.name << (r < instances.size() ? " (default heuristic)" : " (bpd)") << ": known "
                         << in.known << "\nstdout tail:\n"
-                        << results[r].out.substr(results[r].out.size() > 400 ? results[r].out.size() - 400 : 0)
+                        << tail(results[r].out)
                         << "\nstderr:\n"
                         << results[r].err;
   }
