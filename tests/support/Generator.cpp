@@ -96,6 +96,24 @@ void plantEquivalence(Draft& d, int numVars, SplitMix64& rng) {
   d.clauses.push_back({y + 1, -a});
 }
 
+// y ^ x1 ^ ... ^ x(k-1) = parity, one clause per forbidden assignment as
+// for the triple. Planted after the older kinds so that formulas of
+// parameters without groups stay as they were.
+void plantXorGroup(Draft& d, int numVars, int size, SplitMix64& rng) {
+  int y;
+  std::vector<int> p;
+  if (!pickDefinition(d, numVars, size - 1, rng, y, p)) return;
+  p.insert(p.begin() + static_cast<long>(rng.below(static_cast<uint64_t>(size))), y);
+  bool parity = rng.chance(0.5);
+  for (unsigned bits = 0; bits < (1u << size); ++bits) {
+    bool odd = (__builtin_popcount(bits) & 1) != 0;
+    if (odd == parity) continue;
+    std::vector<int> clause;
+    for (int i = 0; i < size; ++i) clause.push_back(lit(p[static_cast<std::size_t>(i)], ((bits >> i) & 1) != 0));
+    d.clauses.push_back(std::move(clause));
+  }
+}
+
 }  // namespace
 
 QbfFormula generate(const GenParams& params, uint64_t seed) {
@@ -156,6 +174,8 @@ QbfFormula generate(const GenParams& params, uint64_t seed) {
   for (int i = 0; i < params.andGates; ++i) plantAndGate(d, n, rng);
   for (int i = 0; i < params.xorTriples; ++i) plantXorTriple(d, n, rng);
   for (int i = 0; i < params.equivalences; ++i) plantEquivalence(d, n, rng);
+  const int groupSize = std::max(2, std::min(8, params.xorGroupSize));
+  for (int i = 0; i < params.xorGroups; ++i) plantXorGroup(d, n, groupSize, rng);
   if (params.shuffleClauses) shuffle(d.clauses, rng);
 
   // Re-declarations: a later block lists the variable again.

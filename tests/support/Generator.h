@@ -89,6 +89,10 @@ struct GenParams {
   int andGates = 0;      // y <-> (a & b): (-y a) (-y b) (y -a -b)
   int xorTriples = 0;    // y ^ a ^ b = random parity: four clauses of length 3
   int equivalences = 0;  // y <-> a or y <-> -a: two binary clauses
+  // Wider parity groups: y ^ x1 ^ ... ^ x(k-1) = random parity with
+  // k = xorGroupSize (2..8), 2^(k-1) clauses of length k each.
+  int xorGroups = 0;
+  int xorGroupSize = 4;
   bool shuffleClauses = true;
 };
 
