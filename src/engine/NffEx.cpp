@@ -20,9 +20,10 @@ std::size_t reserveFor(long nVars) {
 
 NffEx::NffEx(CommandLine& options, Instance<long>& names, std::size_t chunkWords, std::size_t chunkLimit)
     : NFF(options, names, chunkWords, chunkLimit) {
+  // The id table of the input clauses is reserved once the declared count
+  // is known (init), up to reserveSize; a fixed reserve here would cost
+  // every small store megabytes.
   for (auto& table : watchedOccs) table.emplace_back();
-  watchedOccs[OrigClause].reserve(reserveSize);
-  watchedOccs[OrigTerm].reserve(reserveSize);
   const std::size_t lists = reserveFor(names.nVars);
   for (ConstraintKind k : {OrigClause, OrigTerm}) {
     bOccs[k].reserve(lists);
@@ -30,8 +31,12 @@ NffEx::NffEx(CommandLine& options, Instance<long>& names, std::size_t chunkWords
   }
 }
 
-void NffEx::init(const long& nVars, const long&) {
+void NffEx::init(const long& nVars, const long& nClauses) {
   const std::size_t n = nVars < 0 ? 0 : static_cast<std::size_t>(nVars);
+  if (nClauses > 0) {
+    const std::size_t want = std::min(static_cast<std::size_t>(nClauses) + 1, reserveSize);
+    if (watchedOccs[OrigClause].capacity() < want) watchedOccs[OrigClause].reserve(want);
+  }
   const std::size_t size = 2 * (n + 1);
   for (int k = 0; k < kKinds; ++k) {
     for (auto* table : {&nOccs[k], &bOccs[k]}) {
@@ -40,8 +45,20 @@ void NffEx::init(const long& nVars, const long&) {
       table->resize(size);
     }
   }
+  for (std::vector<uint32_t>& counted : learnedCounts_)
+    if (!learnedLists_ && counted.size() < size) counted.resize(size, 0);
   const std::size_t wantUnits = std::min(n, kHintCap) / 10;
   if (units.capacity() < wantUnits) units.reserve(wantUnits);
+}
+
+void NffEx::keepLearnedOccurrenceLists(bool keep) {
+  if (keep == learnedLists_) return;
+  assert(counts[LearnedClause] == 0 && counts[LearnedTerm] == 0 && "set before anything is learned");
+  learnedLists_ = keep;
+  for (ConstraintKind k : {LearnedClause, LearnedTerm}) {
+    std::vector<uint32_t>& counted = learnedCounts_[k - LearnedClause];
+    counted.assign(keep ? 0 : nOccs[k].size(), 0);
+  }
 }
 
 uint32_t* NffEx::learnConstraint(std::vector<long>& lits, uint32_t& id, bool input, bool clause) {
@@ -127,13 +144,22 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
   // record never holds stale words.
   record[0] = 0;
   record[1] = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const uint32_t l = lits[n - 1 - i];  // innermost first
-    record[kRecordHeader + i] = l;
-    std::vector<uint32_t>& occs = nOccs[k][litCode(l)];
-    // Skip the smallest growth steps: most literals occur several times.
-    if (occs.capacity() == 0) occs.reserve(4);
-    occs.push_back(id);
+  if (k >= LearnedClause && !learnedLists_) {
+    std::vector<uint32_t>& counted = learnedCounts_[k - LearnedClause];
+    for (std::size_t i = 0; i < n; ++i) {
+      const uint32_t l = lits[n - 1 - i];  // innermost first
+      record[kRecordHeader + i] = l;
+      ++counted[litCode(l)];
+    }
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      const uint32_t l = lits[n - 1 - i];  // innermost first
+      record[kRecordHeader + i] = l;
+      std::vector<uint32_t>& occs = nOccs[k][litCode(l)];
+      // Skip the smallest growth steps: most literals occur several times.
+      if (occs.capacity() == 0) occs.reserve(4);
+      occs.push_back(id);
+    }
   }
   record[n + 2] = 0;
   return record;
@@ -145,6 +171,16 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
   watchedOccs_& entry = watchedOccs[k][id];
   if (!entry.begin) return;
   --counts[k];
+  if (k >= LearnedClause && !learnedLists_) {
+    std::vector<uint32_t>& counted = learnedCounts_[k - LearnedClause];
+    for (const uint32_t* p = NConstraint::literals(entry.begin); *p; ++p) {
+      assert(counted[litCode(*p)] > 0);
+      --counted[litCode(*p)];
+    }
+    entry.begin = nullptr;
+    entry.end = nullptr;
+    return;
+  }
   for (const uint32_t* p = NConstraint::literals(entry.begin); *p; ++p) {
     std::vector<uint32_t>& occs = nOccs[k][litCode(*p)];
     auto it = std::find(occs.begin(), occs.end(), id);

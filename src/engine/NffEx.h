@@ -31,7 +31,9 @@ class NffEx : public NFF {
   NffEx(CommandLine& options, Instance<long>& names, std::size_t chunkWords = Matrix::kDefaultChunkWords,
         std::size_t chunkLimit = Matrix::kDefaultChunkLimit);
 
-  // Sizes the per-literal tables for nVars variables; never shrinks them.
+  // Sizes the per-literal tables for nVars variables and reserves the id
+  // table of the input clauses for nClauses (both only hints, capped);
+  // never shrinks anything.
   void init(const long& nVars, const long& nClauses);
 
   // An input constraint as signed internal indices in any order; sorts the
@@ -46,6 +48,24 @@ class NffEx : public NFF {
   // Deletes an N-ary constraint; a deleted id is left alone.
   void unLearnNConstraint(uint32_t id, bool input, bool clause);
   void printStats() {}
+
+  // Number of N-ary constraints of kind k that contain the literal with
+  // this code: the length of its occurrence list, or its count where the
+  // list is not kept.
+  std::size_t occurrences(ConstraintKind k, uint32_t code) const {
+    if (k >= LearnedClause && !learnedLists_) {
+      const std::vector<uint32_t>& counted = learnedCounts_[k - LearnedClause];
+      return code < counted.size() ? counted[code] : 0;
+    }
+    return code < nOccs[k].size() ? nOccs[k][code].size() : 0;
+  }
+  // Whether the learned kinds keep occurrence lists. During a search they
+  // are only ever counted (by the heuristics) and shortened (by
+  // forgetting), while learned terms can hold most of the variables each,
+  // so the search road keeps counts alone and nOccs[LearnedClause] and
+  // nOccs[LearnedTerm] stay empty lists. Set before anything is learned.
+  void keepLearnedOccurrenceLists(bool keep);
+  bool learnedOccurrenceListsKept() const { return learnedLists_; }
 
   bool isRecord(const uint32_t* outcome) const {
     return outcome != &matrix.emptyTag && outcome != &matrix.tautologyTag && outcome != &matrix.binaryTag &&
@@ -79,7 +99,7 @@ class NffEx : public NFF {
   // analysis and the printers use it too. Stable address (nEmpties points
   // into it).
   uint32_t scratch[4] = {0, 0, 0, 0};
-  std::size_t reserveSize = 100000;
+  std::size_t reserveSize = 100000;  // cap of the id-table reserve made from a declared count
   std::size_t counts[kKinds] = {0, 0, 0, 0};  // constraints of >= 2 literals
   std::size_t printId = 1, printList = 0, printPartner = 1;
   // Preference lines ("c f" groups of signed internal indices) installed
@@ -92,7 +112,11 @@ class NffEx : public NFF {
     const std::size_t need = static_cast<std::size_t>(code | 1u) + 1;
     if (nOccs[k].size() < need) nOccs[k].resize(need);
     if (bOccs[k].size() < need) bOccs[k].resize(need);
+    if (k >= LearnedClause && !learnedLists_ && learnedCounts_[k - LearnedClause].size() < need)
+      learnedCounts_[k - LearnedClause].resize(need, 0);
   }
+  bool learnedLists_ = true;
+  std::vector<uint32_t> learnedCounts_[2];  // by litCode, while learnedLists_ is false
   std::vector<uint32_t> encoded_;  // reused by every input constraint
 };
 

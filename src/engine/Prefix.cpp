@@ -42,6 +42,7 @@ void Prefix::learnAtom(const Quantifier& q, const unsigned long& v) {
   assert(v > 0 && v <= kMaxVar);
   const uint32_t var = static_cast<uint32_t>(v);
   if (isPlaced(var)) return;  // the first placement wins
+  ++revision;
   reserve_();
   if (var > maxAtom) maxAtom = var;
   growTables_(var);
@@ -72,6 +73,7 @@ void Prefix::learnAtom(const Quantifier& q, const unsigned long& v) {
 uint32_t Prefix::duplicateAtom(const long& v) {
   if (v <= 0 || !isPlaced(static_cast<uint32_t>(v))) return NULL_ATOM;
   const uint32_t original = static_cast<uint32_t>(v);
+  ++revision;
   reserve_();
   uint32_t id;
   if (!freeAtoms.empty()) {
@@ -93,6 +95,7 @@ uint32_t Prefix::duplicateAtom(const long& v) {
 void Prefix::unLearnAtom(const unsigned long& v) {
   if (v > kMaxVar || !isPlaced(static_cast<uint32_t>(v))) return;
   const uint32_t var = static_cast<uint32_t>(v);
+  ++revision;
   if (var == maxAtom)
     maxAtom = var - 1;
   else

@@ -74,6 +74,9 @@ class Prefix {
   long rcursorBlock = 0, rcursorPos = 0;
   uint32_t maxAtom = 0;
   uint32_t atomCount = 0;
+  // Raised by every change of a placement, so that tables derived from the
+  // prefix (the literal ranks of the analysis) know when to be rebuilt.
+  uint32_t revision = 0;
 
  private:
   // Block filter of a walk: kAnyBlock, or the parity (0/1) of the blocks

@@ -70,6 +70,8 @@ void vornEngine::addClause(std::vector<long>& lits) {
 
 void vornEngine::Solve() {
   if (state != StateReady) return;
+  // Nothing on this road reads which learned constraints hold a literal.
+  formula.keepLearnedOccurrenceLists(false);
   solver_ = std::make_unique<Solver>(formula, options, names);
   solver_->init();
   solver_->Solve(searchTimeLimit(options));

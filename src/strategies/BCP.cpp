@@ -116,21 +116,26 @@ void BCP::assignNaries() {
       }
       resumeStage = 0;
       resumeLit = 0;
-      switch (stage) {
-        case 1:
-          assignStaticNaries_(falsified, F.watchLists[OrigClause], F.watchedOccs[OrigClause], NaryUnit | OrigClause);
-          break;
-        case 2:
-          assignDynamicNaries_(falsified, F.watchLists[LearnedClause], F.watchedOccs[LearnedClause],
-                               NaryUnit | LearnedClause);
-          break;
-        case 3:
-          assignDynamicNaries_(satisfied, F.watchLists[OrigTerm], F.watchedOccs[OrigTerm], NaryUnit | OrigTerm);
-          break;
-        default:
-          assignDynamicNaries_(satisfied, F.watchLists[LearnedTerm], F.watchedOccs[LearnedTerm],
-                               NaryUnit | LearnedTerm);
-          break;
+      static constexpr ConstraintKind kStageKind[5] = {OrigClause, OrigClause, LearnedClause, OrigTerm, LearnedTerm};
+      const ConstraintKind kind = kStageKind[stage];
+      const Literal x = stage <= 2 ? falsified : satisfied;
+      if (resumePos >= F.watchLists[kind][litCode(x)].size()) {
+        resumePos = 0;  // nothing left to scan: what the scan would do
+      } else {
+        switch (stage) {
+          case 1:
+            scan_<false, false>(x, F.watchLists[OrigClause], F.watchedOccs[OrigClause], NaryUnit | OrigClause);
+            break;
+          case 2:
+            scan_<true, false>(x, F.watchLists[LearnedClause], F.watchedOccs[LearnedClause], NaryUnit | LearnedClause);
+            break;
+          case 3:
+            scan_<true, true>(x, F.watchLists[OrigTerm], F.watchedOccs[OrigTerm], NaryUnit | OrigTerm);
+            break;
+          default:
+            scan_<true, true>(x, F.watchLists[LearnedTerm], F.watchedOccs[LearnedTerm], NaryUnit | LearnedTerm);
+            break;
+        }
       }
       if (F.hasEmpty()) return;
       if (F.binHead != F.trailSize) {
@@ -146,12 +151,18 @@ void BCP::assignNaries() {
 
 void BCP::assignStaticNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
                               std::vector<watchedOccs_>& entries, const uint32_t& kind) {
-  scan_<false>(x, watchList, entries, kind);
+  if (litTerm(x))
+    scan_<false, true>(x, watchList, entries, kind);
+  else
+    scan_<false, false>(x, watchList, entries, kind);
 }
 
 void BCP::assignDynamicNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
                                std::vector<watchedOccs_>& entries, const uint32_t& kind) {
-  scan_<true>(x, watchList, entries, kind);
+  if (litTerm(x))
+    scan_<true, true>(x, watchList, entries, kind);
+  else
+    scan_<true, false>(x, watchList, entries, kind);
 }
 
 void BCP::recordEmpty_(const uint32_t* record) {
@@ -220,16 +231,26 @@ Literal BCP::deepestAssigned_(const uint32_t* record, Literal skip) const {
 // open literal that still counts (an own literal, or an opponent literal
 // that no deeper own literal reduces away); w a second open literal that
 // keeps the constraint alive.
-template <bool Dynamic>
+//
+// Term is litTerm(x), a template argument so that the truth tests of the
+// loop need no branch on it. Most visits end at the watch-word test, so
+// that path touches only the watch list, the id's entry and two values.
+template <bool Dynamic, bool Term>
 void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
                 uint32_t kind) {
   DynFormula& F = formula;
-  const bool term = litTerm(x);
+  const int32_t* const value = F.value.data();
+  const uint32_t* const level = F.prefix.atomLevel.data();
+  // The value of l's variable seen from l: > 0 true, < 0 false, 0 open.
+  auto seen = [value](Literal l) {
+    const int32_t s = -static_cast<int32_t>(l & kSignBit);
+    return (value[litVar(l)] ^ s) - s;
+  };
   // Blocking: true in a clause, false in a term; an assigned literal that
   // does not block is spent.
-  auto blocks = [&](Literal l) { return term ? F.isFalse(l) : F.isTrue(l); };
+  auto blocks = [&](Literal l) { return Term ? seen(l) < 0 : seen(l) > 0; };
   auto ownFixed = [&](Literal l) { return litOwn(l) && F.isPureFixed(l); };
-  const Prefix& prefix = F.prefix;
+  auto levelOf = [level](Literal l) { return level[litVar(l)]; };
 
   std::vector<uint32_t>& L = watchList[litCode(x)];
   std::size_t p = resumePos;
@@ -237,7 +258,7 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
   for (; p < L.size(); ++p) {
     const uint32_t id = L[p];
     watchedOccs_& E = entries[id];
-    if (blocks(E.watch1) || blocks(E.watch2)) continue;
+    if (blocks(E.watch1) || (E.watch2 != E.watch1 && blocks(E.watch2))) continue;
     if (Dynamic && (ownFixed(E.watch1) || ownFixed(E.watch2))) continue;
     uint32_t* R = E.begin;
     assert(R != nullptr);
@@ -248,7 +269,7 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
       reportBrokenWatch_(R, x, r1);
       o = r0;
     }
-    const bool oAssigned = F.isAssigned(o);
+    const bool oAssigned = value[litVar(o)] != 0;
     Literal c = oAssigned ? 0 : o;
     if (Dynamic && oAssigned && ownFixed(o)) {
       E.watch1 = E.watch2 = o;
@@ -262,17 +283,17 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
     if (Dynamic) dontCares.clear();
     for (const uint32_t* q = NConstraint::literals(R); *q; ++q) {
       const Literal l = *q;
-      const int32_t val = F.value[litVar(l)];
-      if (val != 0) {
-        const bool isTrue = (val < 0) == litNegative(l);
-        if (term == isTrue) {  // spent
+      assert(litVar(l) < F.prefix.atomLevel.size());
+      const int32_t sv = seen(l);
+      if (sv != 0) {
+        if (Term ? sv > 0 : sv < 0) {  // spent
           if (Dynamic) {
             if (ownFixed(l)) {
               E.watch1 = E.watch2 = l;
               passed = true;
               break;
             }
-            if (term && litExistential(l) && F.reasonKindOf(l) == DontCare) dontCares.push_back(l);
+            if (Term && litExistential(l) && F.reasonKindOf(l) == DontCare) dontCares.push_back(l);
           }
           continue;
         }
@@ -280,14 +301,14 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
         passed = true;
         break;
       }
-      if (outerOpen == 0 || prefix.level(litVar(l)) < prefix.level(litVar(outerOpen))) outerOpen = l;
+      if (outerOpen == 0 || levelOf(l) < levelOf(outerOpen)) outerOpen = l;
       if (c == 0) {
         if (litOwn(l)) c = l;
         continue;
       }
       if (l == c) continue;
       if (litOwn(l)) {
-        if (litOwn(c) || prefix.level(litVar(c)) < prefix.level(litVar(l))) {
+        if (litOwn(c) || levelOf(c) < levelOf(l)) {
           w = l;
           pair = true;
           break;
@@ -295,7 +316,7 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
         c = l;  // the opponent c stands behind l and is reduced away
         continue;
       }
-      if (prefix.level(litVar(l)) < prefix.level(litVar(c))) {
+      if (levelOf(l) < levelOf(c)) {
         if (litOwn(c)) {
           // An outer open opponent literal keeps the constraint open.
           w = c;
@@ -324,7 +345,7 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
         // greatest level that counts against it.
         w = deepestSpent_(R, 0, true, 0);
         if (w == 0) w = deepestAssigned_(R, 0);
-        if (outerOpen != 0 && prefix.level(litVar(outerOpen)) < prefix.level(litVar(w))) {
+        if (outerOpen != 0 && levelOf(outerOpen) < levelOf(w)) {
           c = outerOpen;
         } else {
           c = deepestSpent_(R, w, false, w);

@@ -87,7 +87,7 @@ class BCP : public Strategy {
   bool clausePartners_(Literal f, ConstraintKind kind);
   // Partners of the true trail literal lit in one term kind; likewise.
   bool termPartners_(Literal lit, ConstraintKind kind);
-  template <bool Dynamic>
+  template <bool Dynamic, bool Term>
   void scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
              uint32_t kind);
   void recordEmpty_(const uint32_t* record);

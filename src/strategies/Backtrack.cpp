@@ -23,9 +23,9 @@ void Backtrack::ensureSized_() {
   for (auto& list : lists_)
     if (list.capacity() < vars + 1) list.reserve(vars + 1);
   if (stamps.size() < vars) stamps.resize(vars, 0);
-  if (inTerm.size() < vars) inTerm.resize(vars, true);
-  if (planned.size() < 2 * vars) planned.resize(2 * vars, false);
-  if (committed.size() < 2 * vars) committed.resize(2 * vars, false);
+  if (inTerm.size() < vars) inTerm.resize(vars, 1);
+  if (planned.size() < 2 * vars) planned.resize(2 * vars, 0);
+  if (committed.size() < 2 * vars) committed.resize(2 * vars, 0);
 }
 
 void Backtrack::printStats() {
@@ -39,12 +39,102 @@ void Backtrack::resetUip_() {
   ownCount = 0;
 }
 
-void Backtrack::sortAscending_(std::vector<Literal>& lits) {
-  std::sort(lits.rbegin(), lits.rend(), CompareLiterals<DynFormula>(formula));
+void Backtrack::ensureRanks_() {
+  const Prefix& prefix = formula.prefix;
+  const std::size_t n = std::max<std::size_t>(static_cast<std::size_t>(prefix.maxAtom) + 1, prefix.atomLevel.size());
+  if (ranksBuilt_ && rankRevision_ == prefix.revision && rank_.size() == n) return;
+  std::vector<uint32_t> order(n);
+  for (uint32_t v = 0; v < n; ++v) order[v] = v;
+  // Ascending prefix order: the reverse of CompareLiterals.
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const uint32_t la = prefix.level(a), lb = prefix.level(b);
+    return la < lb || (la == lb && a < b);
+  });
+  rank_.assign(n, 0);
+  for (uint32_t r = 0; r < n; ++r) rank_[order[r]] = r;
+  rankedVars_.swap(order);
+  byRank_.assign(n, 0);
+  rankRevision_ = prefix.revision;
+  ranksBuilt_ = true;
 }
 
-void Backtrack::sortDescending_(std::vector<Literal>& lits) {
-  std::sort(lits.begin(), lits.end(), CompareLiterals<DynFormula>(formula));
+void Backtrack::sortByRank_(std::vector<Literal>& lits, bool ascending) {
+  ensureRanks_();
+  const std::size_t n = lits.size();
+  if (n < 2) return;
+  const uint32_t* const rank = rank_.data();
+  const uint32_t ranked = static_cast<uint32_t>(rank_.size());
+  // Strictly rising ranks (ascending) or strictly falling ones: distinct,
+  // so the order found is the only sorted one there is.
+  const auto ordered = [&](bool rising) {
+    if (litVar(lits[0]) >= ranked) return false;
+    uint32_t previous = rank[litVar(lits[0])];
+    for (std::size_t i = 1; i < n; ++i) {
+      const uint32_t v = litVar(lits[i]);
+      if (v >= ranked) return false;
+      const uint32_t r = rank[v];
+      if (rising ? r <= previous : r >= previous) return false;
+      previous = r;
+    }
+    return true;
+  };
+  if (ascending ? ordered(true) : ordered(false)) return;
+  if (ascending ? ordered(false) : ordered(true)) {
+    std::reverse(lits.begin(), lits.end());
+    return;
+  }
+  uint32_t lowest = ~0u, highest = 0;
+  bool nonzero = true;
+  for (const Literal l : lits) {
+    const uint32_t v = litVar(l);
+    if (v >= ranked) {
+      // Not a variable of the prefix tables: the comparator itself.
+      if (ascending)
+        std::sort(lits.rbegin(), lits.rend(), CompareLiterals<DynFormula>(formula));
+      else
+        std::sort(lits.begin(), lits.end(), CompareLiterals<DynFormula>(formula));
+      return;
+    }
+    lowest = std::min(lowest, rank[v]);
+    highest = std::max(highest, rank[v]);
+    nonzero = nonzero && l != 0;
+  }
+  // Ranks close together: place each literal at its rank and read the
+  // ranks off in order. With distinct ranks there is only one sorted
+  // order, so this gives what the comparison sort gives; two literals of
+  // one variable send it to the comparison sort.
+  if (nonzero && highest - lowest < 8 * n) {
+    std::size_t placed = 0;
+    for (; placed < n; ++placed) {
+      Literal& slot = byRank_[rank[litVar(lits[placed])]];
+      if (slot != 0) break;
+      slot = lits[placed];
+    }
+    if (placed == n) {
+      std::size_t i = 0;
+      for (uint32_t r = lowest;; ++r) {
+        Literal& slot = byRank_[r];
+        if (slot != 0) {
+          lits[ascending ? i : n - 1 - i] = slot;
+          slot = 0;
+          ++i;
+        }
+        if (r == highest) break;
+      }
+      return;
+    }
+    for (std::size_t i = 0; i < placed; ++i) byRank_[rank[litVar(lits[i])]] = 0;
+  }
+  // The comparison sort on rank and literal packed into one word: the
+  // same comparisons as CompareLiterals, so the same permutation.
+  keyed_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) keyed_[i] = static_cast<uint64_t>(rank[litVar(lits[i])]) << 32 | lits[i];
+  const auto deeper = [](uint64_t a, uint64_t b) { return (a >> 32) > (b >> 32); };
+  if (ascending)
+    std::sort(keyed_.rbegin(), keyed_.rend(), deeper);
+  else
+    std::sort(keyed_.begin(), keyed_.end(), deeper);
+  for (std::size_t i = 0; i < n; ++i) lits[i] = static_cast<Literal>(keyed_[i]);
 }
 
 // ---------------------------------------------------------------------------
@@ -52,57 +142,120 @@ void Backtrack::sortDescending_(std::vector<Literal>& lits) {
 // open literal of smallest prefix level.
 
 Literal Backtrack::computeUIP_(const Literal& l) {
-  if (!formula.isAssigned(l)) {
-    noteMin_(l);
-    return uip;
-  }
-  if (uip == 0) {
-    uip = l;
-    second = 0;
-    return uip;
-  }
-  if (!litOwn(l) && prefixLevel_(l) >= prefixLevel_(uip)) return uip;
-  const uint32_t level = formula.levelOf(l), uipLevel = formula.levelOf(uip);
-  if (level > uipLevel) {
-    second = uip;
-    uip = l;
-  } else if (level < uipLevel) {
-    if (second == 0 || level > formula.levelOf(second)) second = l;
-  } else if (litOwn(l)) {
-    // Prefer an own literal over a decision at the same level.
-    const uint32_t kind = formula.reasonKindOf(uip);
-    if (kind == Branch) uip = l;
-  }
+  computeUIPs_(&l, &l + 1);
   return uip;
 }
 
-void Backtrack::findUIP_(const Literal& l) {
-  const bool own = litOwn(l);
-  if (!spent_(l)) {
-    noteMin_(l);
-    return;
+// computeUIP_ on each literal in turn, with the levels of uip and second
+// kept at hand.
+void Backtrack::computeUIPs_(const Literal* first, const Literal* last) {
+  const DynFormula& f = formula;
+  const int32_t* const value = f.value.data();
+  const uint32_t* const prefixLevel = f.prefix.atomLevel.data();
+  Literal u = uip, s = second, m = minLit;
+  uint32_t uLevel = u ? f.levelOf(u) : 0, sLevel = s ? f.levelOf(s) : 0;
+  uint32_t uPrefix = u ? prefixLevel[litVar(u)] : 0;
+  for (; first != last; ++first) {
+    const Literal l = *first;
+    const int32_t val = value[litVar(l)];
+    const uint32_t lPrefix = prefixLevel[litVar(l)];
+    if (val == 0) {
+      if (m == 0 || lPrefix < prefixLevel[litVar(m)]) m = l;
+      continue;
+    }
+    const uint32_t level = static_cast<uint32_t>(val < 0 ? -val : val);
+    if (u == 0) {
+      u = l;
+      s = 0;
+      uLevel = level;
+      uPrefix = lPrefix;
+      continue;
+    }
+    if (!litOwn(l) && lPrefix >= uPrefix) continue;
+    if (level > uLevel) {
+      s = u;
+      sLevel = uLevel;
+      u = l;
+      uLevel = level;
+      uPrefix = lPrefix;
+    } else if (level < uLevel) {
+      if (s == 0 || level > sLevel) {
+        s = l;
+        sLevel = level;
+      }
+    } else if (litOwn(l)) {
+      // Prefer an own literal over a decision at the same level.
+      if (f.reasonKindOf(u) == Branch) {
+        u = l;
+        uPrefix = lPrefix;
+      }
+    }
   }
-  if (uip == 0) {
-    uip = l;
-    second = 0;
-    ownCount = own ? 1 : 0;
-    return;
+  uip = u;
+  second = s;
+  minLit = m;
+}
+
+void Backtrack::findUIP_(const Literal& l) { findUIPs_(&l, &l + 1); }
+
+// findUIP_ on each literal in turn; true when an own literal is unspent.
+bool Backtrack::findUIPs_(const Literal* first, const Literal* last) {
+  const DynFormula& f = formula;
+  const int32_t* const value = f.value.data();
+  const uint32_t* const prefixLevel = f.prefix.atomLevel.data();
+  Literal u = uip, s = second, m = minLit;
+  uint32_t owned = ownCount;
+  uint32_t uLevel = u ? f.levelOf(u) : 0, sLevel = s ? f.levelOf(s) : 0;
+  uint32_t uPrefix = u ? prefixLevel[litVar(u)] : 0;
+  bool openOwn = false;
+  for (; first != last; ++first) {
+    const Literal l = *first;
+    const bool own = litOwn(l);
+    const int32_t val = value[litVar(l)];
+    const uint32_t lPrefix = prefixLevel[litVar(l)];
+    // Spent: false in a clause, true in a term.
+    const bool spent = val != 0 && ((val < 0) == litNegative(l)) == isTerm_;
+    if (!spent) {
+      if (own) openOwn = true;
+      if (m == 0 || lPrefix < prefixLevel[litVar(m)]) m = l;
+      continue;
+    }
+    const uint32_t level = static_cast<uint32_t>(val < 0 ? -val : val);
+    if (u == 0) {
+      u = l;
+      s = 0;
+      owned = own ? 1 : 0;
+      uLevel = level;
+      uPrefix = lPrefix;
+      continue;
+    }
+    if (!own && lPrefix >= uPrefix) continue;
+    if (level > uLevel) {
+      s = u;
+      sLevel = uLevel;
+      u = l;
+      uLevel = level;
+      uPrefix = lPrefix;
+      owned = own ? 1 : 0;
+    } else if (level < uLevel) {
+      if (s == 0 || level > sLevel) {
+        s = l;
+        sLevel = level;
+      }
+    } else if (own) {
+      ++owned;
+      u = l;
+      uPrefix = lPrefix;
+    } else {
+      // An opponent literal outside uip at uip's level keeps it open.
+      m = l;
+    }
   }
-  if (!own && prefixLevel_(l) >= prefixLevel_(uip)) return;
-  const uint32_t level = formula.levelOf(l), uipLevel = formula.levelOf(uip);
-  if (level > uipLevel) {
-    second = uip;
-    uip = l;
-    ownCount = own ? 1 : 0;
-  } else if (level < uipLevel) {
-    if (second == 0 || level > formula.levelOf(second)) second = l;
-  } else if (own) {
-    ++ownCount;
-    uip = l;
-  } else {
-    // An opponent literal outside uip at uip's level keeps it open.
-    minLit = l;
-  }
+  uip = u;
+  second = s;
+  minLit = m;
+  ownCount = owned;
+  return openOwn;
 }
 
 Literal Backtrack::computeWr_(const uint32_t* list, std::vector<Literal>& out) {
@@ -198,8 +351,7 @@ void Backtrack::assign(const uint32_t&, const reasonItem_&) {
     ++solutions;
   else
     ++conflicts;
-  if (!initialTerm)
-    for (const Literal* p = other->data(); *p; ++p) computeUIP_(*p);
+  if (!initialTerm) computeUIPs_(other->data(), other->data() + other->size() - 1);
   analyse_(startTrail);
 }
 
@@ -347,12 +499,8 @@ void Backtrack::analyse_(uint32_t startTrail) {
     }
     const uint32_t reached = f.decisionLevel;
     resetUip_();
-    bool openOwn = false;
     sortDescending_(*work);
-    for (const Literal l : *work) {
-      if (litOwn(l) && !spent_(l)) openOwn = true;
-      findUIP_(l);
-    }
+    const bool openOwn = findUIPs_(work->data(), work->data() + work->size());
     const uint32_t newMax = uip != 0 ? f.levelOf(uip) : 0;
     if (reached > newMax) backjump_(std::max<uint32_t>(newMax, 1));
     if (ownCount == 1 && !openOwn && (minLit == 0 || prefixLevel_(minLit) > prefixLevel_(uip))) return learn_();
@@ -404,6 +552,26 @@ void Backtrack::learn_() {
   const uint32_t level = (w.size() == 1 || second == 0) ? 1 : f.levelOf(second);
   if (second == 0 && w.size() > 1) second = w[0] != uip ? w[0] : w[1];
 
+  // The second watch of a record must be able to stand beside uip in a
+  // watch pair: an own literal, or an opponent literal outside uip. An
+  // opponent literal inside uip is reduced away once both are open again,
+  // and the record could then become unit without a watch noticing. So
+  // the deepest spent literal of those; second only when there is none.
+  watchPartner_ = 0;
+  if (w.size() >= 3) {
+    const uint32_t uipPrefix = prefixLevel_(uip);
+    uint32_t partnerLevel = 0;
+    for (const Literal l : w) {
+      if (l == uip || !spent_(l)) continue;
+      if (!litOwn(l) && prefixLevel_(l) >= uipPrefix) continue;
+      const uint32_t at = f.levelOf(l);
+      if (watchPartner_ == 0 || at > partnerLevel) {
+        watchPartner_ = l;
+        partnerLevel = at;
+      }
+    }
+  }
+
   f.bEmpties.clear();
   f.nEmpties.clear();
   f.conflictLit = 0;
@@ -448,10 +616,12 @@ uint32_t Backtrack::learnConstraint_(std::vector<Literal>& lits, bool clause) {
   if (!f.isRecord(outcome)) return 0;
   const ConstraintKind kind = clause ? LearnedClause : LearnedTerm;
   watchedOccs_& entry = f.watchedOccs[kind][id];
+  const Literal partner = watchPartner_ != 0 ? watchPartner_ : second;
+  watchPartner_ = 0;
   outcome[0] = entry.watch1 = uip;
-  outcome[1] = entry.watch2 = second;
+  outcome[1] = entry.watch2 = partner;
   f.watchLists[kind][litCode(uip)].push_back(id);
-  f.watchLists[kind][litCode(second)].push_back(id);
+  f.watchLists[kind][litCode(partner)].push_back(id);
   return id;
 }
 

@@ -52,6 +52,10 @@ class Backtrack : public Strategy {
   Literal computeUIP_(const Literal& lit);
   // One step of the re-evaluation of the resolvent.
   void findUIP_(const Literal& lit);
+  // The same steps over a run of literals.
+  void computeUIPs_(const Literal* first, const Literal* last);
+  // True when the run holds an own literal that is not spent.
+  bool findUIPs_(const Literal* first, const Literal* last);
   // Stores the learned constraint (sorted ascending, reduced in place) and
   // sets its watches on uip and second; a unit is assigned at once.
   // Returns the record's id, or 0 for a unit or a binary constraint.
@@ -84,11 +88,12 @@ class Backtrack : public Strategy {
   std::vector<int16_t> stamps;  // by variable: +stamp / -stamp for the literal taken
 
   // Initial solution term (Solution.cpp); resting state between calls:
-  // every variable in the term, nothing planned.
-  std::vector<bool> inTerm;      // by variable
-  std::vector<Literal> termLits;  // the collected term, ascending, before reduction
-  std::vector<bool> planned;     // by litCode: to be true in the term
-  std::vector<bool> committed;   // by litCode: planned for good
+  // every variable in the term, nothing planned. Flags are bytes, not
+  // bits: they are read at random far more often than they are cleared.
+  std::vector<uint8_t> inTerm;     // by variable
+  std::vector<Literal> termLits;   // the collected term, ascending, before reduction
+  std::vector<uint8_t> planned;    // by litCode: to be true in the term
+  std::vector<uint8_t> committed;  // by litCode: planned for good
   std::vector<Literal> tentative;  // planned while one universal is examined
   std::vector<Literal> flips;      // committed, in order
 
@@ -119,8 +124,12 @@ class Backtrack : public Strategy {
   void noteMin_(Literal l) {
     if (minLit == 0 || prefixLevel_(l) < prefixLevel_(minLit)) minLit = l;
   }
-  void sortAscending_(std::vector<Literal>& lits);
-  void sortDescending_(std::vector<Literal>& lits);
+  // The literal orders of the analysis on precomputed ranks: the same
+  // comparisons as CompareLiterals, so the same permutation, ties included.
+  void sortAscending_(std::vector<Literal>& lits) { sortByRank_(lits, true); }
+  void sortDescending_(std::vector<Literal>& lits) { sortByRank_(lits, false); }
+  void sortByRank_(std::vector<Literal>& lits, bool ascending);
+  void ensureRanks_();
   void markTermDependencies_(const std::vector<Literal>& lits);
 
   // Initial solution term helpers (Solution.cpp).
@@ -133,6 +142,17 @@ class Backtrack : public Strategy {
   bool existentialRemovable_(Literal t) const;
   void applyFlips_();
 
+  // rank_[v]: place of v in ascending prefix order (prefix level, then
+  // index; variables without a place last), rebuilt when the prefix
+  // changes. keyed_ holds rank and literal in one word while sorting;
+  // byRank_ is a scratch table indexed by rank, all 0 between uses.
+  std::vector<uint32_t> rank_;
+  std::vector<uint32_t> rankedVars_;  // the variables in ascending prefix order
+  std::vector<Literal> byRank_;
+  std::vector<uint64_t> keyed_;
+  uint32_t rankRevision_ = 0;
+  bool ranksBuilt_ = false;
+
   std::vector<Literal> lists_[2];  // storage behind work and other
   uint32_t binReason_[2] = {0, 0};  // reason list of a binary unit
   const uint32_t emptyReason_[1] = {0};
@@ -142,6 +162,7 @@ class Backtrack : public Strategy {
   bool ownClash_ = false;
   bool abandoned_ = false;
   uint32_t maxLevel_ = 0;
+  Literal watchPartner_ = 0;
   uint32_t scanPos_ = 0;
 };
 

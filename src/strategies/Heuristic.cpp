@@ -9,7 +9,7 @@ namespace vorn {
 uint32_t occurrenceCount(const DynFormula& formula, uint32_t code) {
   uint32_t count = 0;
   for (int k = 0; k < kKinds; ++k) {
-    if (code < formula.nOccs[k].size()) count += static_cast<uint32_t>(formula.nOccs[k][code].size());
+    count += static_cast<uint32_t>(formula.occurrences(static_cast<ConstraintKind>(k), code));
     // Element 0 of a partner list is the literal itself.
     if (code < formula.bOccs[k].size() && !formula.bOccs[k][code].empty())
       count += static_cast<uint32_t>(formula.bOccs[k][code].size() - 1);
@@ -22,6 +22,7 @@ Heuristic::Heuristic(DynFormula& f, CommandLine& o, Instance<long>&) : formula(f
 }
 
 void Heuristic::init() {
+  noSaving_ = options.getPar("-ps") != nullptr;
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
   score.assign(n, 0);
   trueScore.assign(n, 0);
@@ -65,7 +66,7 @@ void Heuristic::assign(const uint32_t& lit, const reasonItem_&) {
 }
 
 void Heuristic::savePhases_() {
-  if (options.getPar("-ps")) return;
+  if (noSaving_) return;
   const std::size_t limit = std::min<std::size_t>(formula.trailSize, formula.trail.size() - 1);
   for (std::size_t i = 0; i < limit; ++i) {
     const Literal l = formula.trail[i];
@@ -97,8 +98,9 @@ void Heuristic::decide_() {
   for (; i + 1 < n; ++i) {
     const uint32_t v = order[i];
     if (v == 0) break;
-    if (formula.value[litVar(formula.prefix.atomWord[v])] != 0) continue;
-    const bool progressSaving = options.getPar("-ps") == nullptr;
+    // The order holds prefix variables only, so v is its atomWord's variable.
+    if (formula.value[v] != 0) continue;
+    const bool progressSaving = !noSaving_;
     const Literal decision = decisionLiteral(formula, v, progressSaving && savedPhase[v]);
     if (!progressSaving) {
       const long shown = litNegative(decision) ? -static_cast<long>(v) : static_cast<long>(v);

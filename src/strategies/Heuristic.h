@@ -89,6 +89,9 @@ class Heuristic : public Strategy {
   void savePhases_();
   void decide_();
 
+  // "-ps" (Progress Saving off, decisions traced); the option store does
+  // not change during a run, so init reads it once.
+  bool noSaving_ = false;
   // Where the previous scan stopped, and the decision level it left.
   std::size_t scanFrom_ = 0;
   uint32_t levelAtScan_ = 0;

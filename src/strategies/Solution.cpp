@@ -6,7 +6,6 @@
 // then existential literals (outermost first) whose clauses are covered.
 #include <algorithm>
 
-#include "engine/LiteralOrder.h"
 #include "strategies/Backtrack.h"
 
 namespace vorn {
@@ -30,7 +29,7 @@ bool Backtrack::coversFor_(Literal l) const {
 
 void Backtrack::plan_(Literal l) {
   tentative.push_back(l);
-  planned[litCode(l)] = true;
+  planned[litCode(l)] = 1;
 }
 
 bool Backtrack::coverClause_(uint32_t id, Literal u) {
@@ -128,67 +127,100 @@ void Backtrack::computeSolution_(std::vector<Literal>& out) {
     const Literal l = f.trail[i];
     const uint32_t kind = f.reasonKindOf(l);
     if ((!litExistential(l) && isPureKind(kind)) || (litExistential(l) && kind == DontCare))
-      inTerm[litVar(l)] = false;
+      inTerm[litVar(l)] = 0;
   }
 
-  // Universal pass, innermost first.
-  for (uint32_t word = prefix.rgetBegin(Forall); word != NULL_ATOM; word = prefix.rgetNext(Forall)) {
-    const uint32_t v = litVar(word);
-    if (!inTerm[v] || !f.isAssigned(word)) continue;
-    const Literal u = trueLiteral_(v);
-    const uint32_t code = litCode(u);
-    if (f.bOccs[OrigClause][code].size() <= 1 && f.nOccs[OrigClause][code].empty()) {
-      inTerm[v] = false;
-      continue;
+  // Universal pass, innermost first: the reverse walk over the universal
+  // blocks, read from the blocks directly.
+  const std::vector<std::vector<uint32_t>>& blocks = prefix.blocks;
+  for (std::size_t b = blocks.size(); b-- > 0;) {
+    if (Prefix::blockQuantifier(b) != Forall) continue;
+    for (std::size_t pos = blocks[b].size(); pos-- > 0;) {
+      const uint32_t word = blocks[b][pos];
+      if (word == NULL_ATOM) continue;
+      const uint32_t v = litVar(word);
+      if (!inTerm[v] || !f.isAssigned(word)) continue;
+      const Literal u = trueLiteral_(v);
+      const uint32_t code = litCode(u);
+      if (f.bOccs[OrigClause][code].size() <= 1 && f.nOccs[OrigClause][code].empty()) {
+        inTerm[v] = 0;
+        continue;
+      }
+      for (const Literal t : tentative)
+        if (!committed[litCode(t)]) planned[litCode(t)] = 0;
+      tentative.clear();
+      if (!examineUniversal_(u)) continue;  // stays; its plans lapse at the next one
+      for (const Literal t : tentative) {
+        if (committed[litCode(t)]) continue;
+        flips.push_back(t);
+        committed[litCode(t)] = 1;
+        inTerm[litVar(t)] = 1;
+      }
+      tentative.clear();
+      inTerm[v] = 0;
     }
-    for (const Literal t : tentative)
-      if (!committed[litCode(t)]) planned[litCode(t)] = false;
-    tentative.clear();
-    if (!examineUniversal_(u)) continue;  // stays; its plans lapse at the next one
-    for (const Literal t : tentative) {
-      if (committed[litCode(t)]) continue;
-      flips.push_back(t);
-      committed[litCode(t)] = true;
-      inTerm[litVar(t)] = true;
-    }
-    tentative.clear();
-    inTerm[v] = false;
   }
 
   // Existential pass, outermost first; nothing is planned here.
-  for (uint32_t word = prefix.getBegin(Exists); word != NULL_ATOM; word = prefix.getNext(Exists)) {
-    const uint32_t v = litVar(word);
-    if (!inTerm[v] || !f.isAssigned(word)) continue;
-    if (committed[litCode(word)] || committed[litCode(word) ^ 1u]) continue;
-    const Literal t = trueLiteral_(v);
-    if (isUnitKind(f.reasonKindOf(t))) continue;
-    if (existentialRemovable_(t)) inTerm[v] = false;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    if (Prefix::blockQuantifier(b) != Exists) continue;
+    for (const uint32_t word : blocks[b]) {
+      if (word == NULL_ATOM) continue;
+      const uint32_t v = litVar(word);
+      if (!inTerm[v] || !f.isAssigned(word)) continue;
+      if (committed[litCode(word)] || committed[litCode(word) ^ 1u]) continue;
+      const Literal t = trueLiteral_(v);
+      if (isUnitKind(f.reasonKindOf(t))) continue;
+      if (existentialRemovable_(t)) inTerm[v] = 0;
+    }
   }
+  // Where the two walks of the prefix would have left its cursors.
+  prefix.rcursorBlock = -1;
+  prefix.rcursorPos = static_cast<long>(blocks[0].size()) - 1;
+  prefix.cursorBlock = blocks.size();
+  prefix.cursorPos = 0;
 
   applyFlips_();
 
-  for (uint32_t i = 0; i < assigned; ++i) {
-    const Literal l = f.trail[i];
-    if (!inTerm[litVar(l)]) continue;
+  // The term in ascending prefix order: the trail literals of the term's
+  // variables taken in rank order, which is what sorting the trail's
+  // (one literal per variable) gives.
+  ensureRanks_();
+  uint32_t met = 0;
+  for (const uint32_t v : rankedVars_) {
+    if (v >= f.value.size() || f.value[v] == 0) continue;
+    ++met;
+    if (!inTerm[v]) continue;
+    const Literal l = f.trail[f.trailPos[v]];
     reasonItem_& r = f.reasons[litCode(l)];
     if (r.kind == DontCare) r.kind = Pure;
     termLits.push_back(l | kTermBit);
   }
-  std::sort(termLits.rbegin(), termLits.rend(), CompareLiterals<DynFormula>(f));
+  if (met != assigned) {
+    // Trail and values disagree (a formula put together by hand): take
+    // the trail as it stands.
+    termLits.clear();
+    for (uint32_t i = 0; i < assigned; ++i) {
+      const Literal l = f.trail[i];
+      if (!inTerm[litVar(l)]) continue;
+      reasonItem_& r = f.reasons[litCode(l)];
+      if (r.kind == DontCare) r.kind = Pure;
+      termLits.push_back(l | kTermBit);
+    }
+    sortAscending_(termLits);
+  }
   // Existential reduction: what stands behind every universal literal.
   std::size_t kept = termLits.size();
   while (kept > 0 && litExistential(termLits[kept - 1])) --kept;
 
   out.clear();
-  for (std::size_t i = kept; i > 0; --i) {
-    out.push_back(termLits[i - 1]);
-    computeUIP_(termLits[i - 1]);
-  }
+  for (std::size_t i = kept; i > 0; --i) out.push_back(termLits[i - 1]);
+  computeUIPs_(out.data(), out.data() + out.size());
   out.push_back(0);
 
-  std::fill(inTerm.begin(), inTerm.end(), true);
-  std::fill(planned.begin(), planned.end(), false);
-  std::fill(committed.begin(), committed.end(), false);
+  std::fill(inTerm.begin(), inTerm.end(), 1);
+  std::fill(planned.begin(), planned.end(), 0);
+  std::fill(committed.begin(), committed.end(), 0);
   ++f.emptyCount;
 }
 

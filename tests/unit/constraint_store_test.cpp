@@ -229,6 +229,63 @@ TEST(ConstraintStore, DuplicateBinariesIdsAndDeletion) {
   EXPECT_EQ(id, 4u);
 }
 
+// The search road keeps only counts for the learned kinds: every count
+// must equal the length of the list a store with lists would hold, through
+// storing, reduction and deletion, and the input kinds keep their lists.
+TEST(ConstraintStore, LearnedCountsMatchTheLists) {
+  CommandLine options;
+  Instance<long> names;
+  NffEx listed(options, names), counted(options, names);
+  placeFixedPrefix(listed);
+  placeFixedPrefix(counted);
+  counted.keepLearnedOccurrenceLists(false);
+  EXPECT_TRUE(listed.learnedOccurrenceListsKept());
+  EXPECT_FALSE(counted.learnedOccurrenceListsKept());
+
+  const std::vector<std::vector<uint32_t>> learned = {
+      {L(1), L(3), L(5)},     {L(-1), L(2), L(6)},  {L(2), L(-4), L(5), L(6)}, {T(3), T(-4), T(1)},
+      {L(1), L(2), L(5), L(3)},  // the trailing universal goes: a record of three
+      {T(-3), T(4), T(5), T(2)}, {T(1), T(3), T(4)},  {L(5), L(6)}};
+  uint32_t idsListed[2] = {0, 0};
+  for (const std::vector<uint32_t>& lits : learned) {
+    const bool clause = !litTerm(lits[0]);
+    std::vector<uint32_t> a = lits, b = lits;
+    uint32_t idA = 0, idB = 0;
+    const bool record = listed.isRecord(listed.learnConstraint(a, idA, clause));
+    EXPECT_EQ(record, counted.isRecord(counted.learnConstraint(b, idB, clause)));
+    EXPECT_EQ(idA, idB);
+    if (record) idsListed[clause ? 0 : 1] = idA;
+  }
+  std::vector<long> input = {1, 3, 5};
+  uint32_t inputId = 0;
+  counted.learnConstraint(input, inputId, true, true);
+  input = {1, 3, 5};
+  listed.learnConstraint(input, inputId, true, true);
+  listed.unLearnNConstraint(idsListed[0], false, true);
+  counted.unLearnNConstraint(idsListed[0], false, true);
+  listed.unLearnNConstraint(1, false, false);
+  counted.unLearnNConstraint(1, false, false);
+
+  for (int k = 0; k < kKinds; ++k) {
+    const ConstraintKind kind = static_cast<ConstraintKind>(k);
+    EXPECT_EQ(listed.counts[k], counted.counts[k]) << k;
+    for (uint32_t code = 0; code < 16; ++code) {
+      const std::size_t lists = code < listed.nOccs[k].size() ? listed.nOccs[k][code].size() : 0;
+      EXPECT_EQ(listed.occurrences(kind, code), lists) << k << " " << code;
+      EXPECT_EQ(counted.occurrences(kind, code), lists) << k << " " << code;
+      if (code >= counted.nOccs[k].size()) continue;
+      if (kind == LearnedClause || kind == LearnedTerm) {
+        EXPECT_TRUE(counted.nOccs[k][code].empty());
+      } else {
+        EXPECT_EQ(counted.nOccs[k][code], listed.nOccs[k][code]);
+      }
+    }
+  }
+  // Something was counted at all, and deletion took it back down.
+  EXPECT_EQ(counted.occurrences(LearnedClause, litCode(L(6))), 2u);
+  EXPECT_EQ(counted.occurrences(LearnedTerm, litCode(T(1))), 0u);
+}
+
 TEST(ConstraintStore, InitSizesAndNeverShrinks) {
   CommandLine options;
   Instance<long> names;

@@ -233,6 +233,10 @@ TEST(SearchOracle, LearnedRecordsAreWatchedAndUnit) {
             if (!has(r[0]) || !has(r[1]) || r[0] == r[1]) failure = "watch outside the record";
             if (e.watch1 != r[0] || e.watch2 != r[1]) failure = "watch words differ from the record";
             if (!listed(r[0]) || !listed(r[1])) failure = "record missing from a watch list";
+            // The second watch can stand beside the first in a watch pair:
+            // an own literal, or an opponent literal quantified before it.
+            if (!litOwn(r[1]) && f.prefix.level(litVar(r[1])) >= f.prefix.level(litVar(r[0])))
+              failure = "second watch an opponent literal inside the first";
             const Literal asserted = k == 0 ? r[0] : termForces(r[0]);
             const reasonItem_ reason = f.reasons[litCode(asserted)];
             if (!f.isTrue(asserted) || reason.antecedent != id || reason.kind != (NaryUnit | kind))
