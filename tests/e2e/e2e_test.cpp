@@ -120,9 +120,9 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
 }
 
 // Text given as "@file" (under tests/fixtures/e2e) or inline with escapes.
-std::string expectedText(const std::string& spec) {
-  if (!spec.empty() && spec[0] == '@') return readFileOrFail(kFixtures + "/" + spec.substr(1));
-  return unescape(spec);
+std::string expectedText(const std::string& field) {
+  if (!field.empty() && field[0] == '@') return readFileOrFail(kFixtures + "/" + field.substr(1));
+  return unescape(field);
 }
 
 bool isDirectory(const std::string& path) {
