@@ -1,5 +1,7 @@
 #include "strategies/Heuristic.h"
 
+#include "heuristics/VariableOrder.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -18,7 +20,7 @@ uint32_t occurrenceCount(const DynFormula& formula, uint32_t code) {
 }
 
 Heuristic::Heuristic(DynFormula& f, CommandLine& o, Instance<long>&) : formula(f), options(o) {
-  if (const char* freq = options.getPar("--h-freq")) hFreq = static_cast<uint32_t>(std::strtol(freq, nullptr, 10));
+  hFreq = resortPeriod(options);
 }
 
 void Heuristic::init() {
@@ -35,23 +37,7 @@ void Heuristic::init() {
 }
 
 void Heuristic::sortHeur_() {
-  Prefix& prefix = formula.prefix;
-  for (uint32_t word = prefix.getBegin(); word != NULL_ATOM; word = prefix.getNext()) {
-    const uint32_t v = litVar(word);
-    const uint32_t p = occurrenceCount(formula, 2 * v);
-    const uint32_t q = occurrenceCount(formula, 2 * v + 1);
-    // Growth since the previous sort, seen from the default value.
-    int64_t dT = static_cast<int64_t>(p) - posCount[v];
-    int64_t dF = static_cast<int64_t>(q) - negCount[v];
-    if (!litExistential(word)) std::swap(dT, dF);
-    trueScore[v] = static_cast<int32_t>(trueScore[v] / 2 + dT);
-    falseScore[v] = static_cast<int32_t>(falseScore[v] / 2 + dF);
-    score[v] = std::max(trueScore[v], falseScore[v]);
-    posCount[v] = p;
-    negCount[v] = q;
-    order[v] = v;
-  }
-  order[0] = 0;
+  refreshOccurrenceScores(formula, score, trueScore, falseScore, posCount, negCount, order);
   std::stable_sort(order.begin(), order.end(), CompareScore<int32_t>(formula, score));
 }
 
@@ -66,14 +52,7 @@ void Heuristic::assign(const uint32_t& lit, const reasonItem_&) {
 }
 
 void Heuristic::savePhases_() {
-  if (noSaving_) return;
-  const std::size_t limit = std::min<std::size_t>(formula.trailSize, formula.trail.size() - 1);
-  for (std::size_t i = 0; i < limit; ++i) {
-    const Literal l = formula.trail[i];
-    if (l == 0) break;
-    // Existential assigned FALSE, or universal assigned TRUE.
-    savedPhase[litVar(l)] = (((l >> 30) ^ l) & 1u) == 0;
-  }
+  if (!noSaving_) recordPhases(formula, savedPhase);
 }
 
 void Heuristic::decide_() {
