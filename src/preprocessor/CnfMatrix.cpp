@@ -7,6 +7,7 @@ namespace vorn {
 CnfMatrix::CnfMatrix() {
   clauses.reserve(clauseCapacity);
   clauses.emplace_back();  // slot 0 is never a clause
+  occPlace.emplace_back();
 }
 
 void CnfMatrix::coverAtom(CnfLiteral atom) {
@@ -27,19 +28,24 @@ ClauseId CnfMatrix::addClause(const std::vector<CnfLiteral>& lits) {
   } else {
     id = slotCount();
     clauses.emplace_back();
+    occPlace.emplace_back();
     if (slotCount() == clauseCapacity) {
       // Geometric growth: a fixed step would move every slot once per step.
       clauseCapacity = std::max(clauseCapacity + 10000, 2 * clauseCapacity);
       clauses.reserve(clauseCapacity);
+      occPlace.reserve(clauseCapacity);
     }
   }
   std::vector<CnfLiteral>& slot = clauses[id];
-  assert(slot.empty());
+  std::vector<int32_t>& places = occPlace[id];
+  assert(slot.empty() && places.empty());
   slot.assign(lits.begin(), lits.end());
   for (CnfLiteral l : lits) {
     coverMark(atomOf(l));
     coverAtom(atomOf(l));
-    occs(l).push_back(id);
+    std::vector<ClauseId>& list = occs(l);
+    places.push_back(static_cast<int32_t>(list.size()));
+    list.push_back(id);
   }
   if (lits.size() == 2) {
     partners(lits[0]).push_back(lits[1]);
@@ -56,8 +62,25 @@ void CnfMatrix::removeClause(ClauseId id) {
     eraseFirst(partners(slot[0]), slot[1]);
     eraseFirst(partners(slot[1]), slot[0]);
   }
-  for (CnfLiteral l : slot) eraseFirst(occs(l), id);
+  for (std::size_t k = 0; k < slot.size(); ++k) eraseOccurrence_(id, k);
   slot.clear();  // the slot keeps its room for the next clause
+  occPlace[id].clear();
+}
+
+void CnfMatrix::eraseOccurrence_(ClauseId id, std::size_t k) {
+  const CnfLiteral lit = clauses[id][k];
+  std::vector<ClauseId>& list = occs(lit);
+  const int32_t at = occPlace[id][k];
+  assert(at >= 0 && static_cast<std::size_t>(at) < list.size() && list[at] == id);
+  const ClauseId moved = list.back();
+  list[at] = moved;
+  list.pop_back();
+  if (moved == id) return;
+  const std::vector<CnfLiteral>& other = clauses[moved];
+  std::size_t j = 0;
+  while (other[j] != lit) ++j;
+  assert(j < other.size());
+  occPlace[moved][j] = at;
 }
 
 bool CnfMatrix::removeFromClause(ClauseId id, CnfLiteral atom) {
@@ -67,17 +90,17 @@ bool CnfMatrix::removeFromClause(ClauseId id, CnfLiteral atom) {
   while (i < c.size() && atomOf(c[i]) != atomOf(atom)) ++i;
   if (i == c.size()) return true;
   if (c.size() == 1) return false;  // a stored clause is never empty
-  CnfLiteral gone = c[i];
   if (c.size() == 2) {
     eraseFirst(partners(c[0]), c[1]);
     eraseFirst(partners(c[1]), c[0]);
   }
+  eraseOccurrence_(id, i);
   c.erase(c.begin() + static_cast<std::ptrdiff_t>(i));
+  occPlace[id].erase(occPlace[id].begin() + static_cast<std::ptrdiff_t>(i));
   if (c.size() == 2) {
     partners(c[0]).push_back(c[1]);
     partners(c[1]).push_back(c[0]);
   }
-  eraseFirst(occs(gone), id);
   return true;
 }
 

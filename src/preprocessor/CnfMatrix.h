@@ -68,6 +68,10 @@ class CnfMatrix {
   std::vector<std::vector<CnfLiteral>> negBinaries;
   std::vector<ClauseId> freeIds;
   int32_t clauseCapacity = 10000;
+  // Slot id -> per literal of the clause, where the id stands in that
+  // literal's occurrence list, so removing a clause does not search lists
+  // that a common literal makes as long as the formula.
+  std::vector<std::vector<int32_t>> occPlace;
 
   // Scratch of the subsumption check: per clause id the number of literals
   // it shares with the last list checked, and the ids with a nonzero count.
@@ -80,6 +84,10 @@ class CnfMatrix {
   void coverMark(CnfLiteral atom) {
     if (static_cast<std::size_t>(atom) >= literalMark.size()) literalMark.resize(atom + 1, 0);
   }
+  // Takes id out of the occurrence list of its k-th literal, the list's
+  // last entry taking its place (the order eraseFirst gives).
+  void eraseOccurrence_(ClauseId id, std::size_t k);
+
   ClauseId cursor_ = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -157,9 +159,13 @@ void expectConsistent(const CnfMatrix& m) {
       EXPECT_NE(std::find(m.freeIds.begin(), m.freeIds.end(), id), m.freeIds.end()) << id;
       continue;
     }
-    for (CnfLiteral l : c) {
+    ASSERT_EQ(m.occPlace[id].size(), c.size()) << id;
+    for (std::size_t k = 0; k < c.size(); ++k) {
+      const CnfLiteral l = c[k];
       const auto& occ = l > 0 ? m.posOccs[l] : m.negOccs[-l];
       EXPECT_EQ(std::count(occ.begin(), occ.end(), id), 1) << "clause " << id << " literal " << l;
+      const std::size_t at = static_cast<std::size_t>(m.occPlace[id][k]);
+      EXPECT_TRUE(at < occ.size() && occ[at] == id) << "clause " << id << " literal " << l << " place " << at;
     }
   }
   EXPECT_EQ(freeSlots, m.freeIds.size());
@@ -258,6 +264,53 @@ TEST(CnfMatrix, RemoveFromClauseKeepsPartnerLists) {
   EXPECT_TRUE(m.removeFromClause(id, 9));   // atom not in the clause
   EXPECT_TRUE(m.removeFromClause(42, 1));   // no such clause
   expectConsistent(m);
+}
+
+// Occurrence lists are read in order by the later passes, so removal must
+// keep the order of a plain search-and-overwrite-with-last, whatever index
+// speeds it up. A model store of plain lists replays random edits.
+TEST(CnfMatrix, OccurrenceOrderFollowsOverwriteWithLast) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    CnfMatrix m;
+    std::vector<std::vector<CnfLiteral>> modelClauses(1);
+    std::map<CnfLiteral, std::vector<ClauseId>> modelOccs;
+    const int atoms = 3 + round % 8;
+    for (int step = 0; step < 400; ++step) {
+      const int action = std::uniform_int_distribution<int>(0, 9)(rng);
+      std::vector<ClauseId> live;
+      for (ClauseId id = 1; id < m.slotCount(); ++id)
+        if (m.isStored(id)) live.push_back(id);
+      if (action < 5 || live.empty()) {
+        std::vector<CnfLiteral> lits;
+        for (CnfLiteral a = 1; a <= atoms; ++a)
+          if (std::uniform_int_distribution<int>(0, 2)(rng) == 0) lits.push_back(rng() % 2 ? a : -a);
+        if (lits.empty()) lits.push_back(1);
+        const ClauseId id = m.addClause(lits);
+        if (static_cast<std::size_t>(id) >= modelClauses.size()) modelClauses.resize(id + 1);
+        modelClauses[id] = lits;
+        for (CnfLiteral l : lits) modelOccs[l].push_back(id);
+        continue;
+      }
+      const ClauseId id = live[rng() % live.size()];
+      std::vector<CnfLiteral>& c = modelClauses[id];
+      if (action < 8) {
+        m.removeClause(id);
+        for (CnfLiteral l : c) eraseFirst(modelOccs[l], id);
+        c.clear();
+      } else {
+        const CnfLiteral gone = c[rng() % c.size()];
+        const bool removed = m.removeFromClause(id, gone < 0 ? -gone : gone);
+        EXPECT_EQ(removed, c.size() > 1);
+        if (removed) {
+          eraseFirst(modelOccs[gone], id);
+          c.erase(std::find(c.begin(), c.end(), gone));
+        }
+      }
+    }
+    for (const auto& [lit, ids] : modelOccs) EXPECT_EQ(m.occs(lit), ids) << "round " << round << " literal " << lit;
+    expectConsistent(m);
+  }
 }
 
 TEST(CnfMatrix, WalksSurviveRemovalUnderTheCursor) {
