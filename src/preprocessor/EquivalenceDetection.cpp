@@ -1,6 +1,8 @@
 // Finding definitions: AND-type from one clause and the binaries of its
 // literals, XOR-type from four three-literal clauses of one parity.
+#include <algorithm>
 #include <cassert>
+#include <utility>
 
 #include "preprocessor/Equivalences.h"
 
@@ -108,45 +110,57 @@ bool fourDistinct(const CnfFormula& F, const std::vector<ClauseId>& group, const
 
 }  // namespace
 
+// Where clause e stands in the occurrence lists of atom's two literals:
+// the lists of the positive literal first. The parity groups are taken
+// out in this order.
+std::pair<int, int32_t> Equivalences::occurrenceRank_(const CnfFormula& F, ClauseId e, CnfLiteral lit) {
+  const std::vector<CnfLiteral>& c = F.clauses[e];
+  std::size_t k = 0;
+  while (atomOf(c[k]) != atomOf(lit)) ++k;
+  assert(k < c.size());
+  return {c[k] == lit ? 0 : 1, F.occPlace[e][k]};
+}
+
 bool Equivalences::check3Equi_(CnfFormula& F, ClauseId id) {
   if (!useThreeEqui) return false;
   assert(F.clauses[id].size() == 3);
   const CnfLiteral r[3] = {F.clauses[id][0], F.clauses[id][1], F.clauses[id][2]};
-  coverClauses_(F.slotCount());
-
-  candidates_.clear();
-  auto count = [&](CnfLiteral lit, std::vector<int32_t>& counter) {
-    const std::vector<ClauseId>& occ = F.occs(lit);
-    if (occ.size() < 2) return false;
-    for (ClauseId e : occ) {
-      if (F.clauses[e].size() != 3) continue;
-      ++counter[e];
-      if (seenClause[e] == 0) {
-        candidates_.push_back(e);
-        seenClause[e] = 1;
-      }
-    }
-    return true;
-  };
-  bool enough = true;
-  for (int i = 0; i < 3 && enough; ++i) enough = F.covers(r[i]) && count(r[i], sameSignCount) && count(-r[i], oppositeSignCount);
+  // A group of four puts each literal and its negation in two clauses
+  // at least. The member clauses hold all three atoms, so the lists of
+  // the rarest atom find them all.
+  int rarest = 0;
+  std::size_t fewest = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (!F.covers(r[i])) return false;
+    const std::size_t pos = F.occs(r[i]).size(), neg = F.occs(-r[i]).size();
+    if (pos < 2 || neg < 2) return false;
+    if (i == 0 || pos + neg < fewest) rarest = i, fewest = pos + neg;
+  }
 
   // Same parity as the trigger: 0 or 2 literals flipped; opposite: 1 or 3.
   std::vector<ClauseId>& same = sameParity_;
   std::vector<ClauseId>& opposite = oppositeParity_;
   same.clear();
   opposite.clear();
-  for (ClauseId e : candidates_) {
-    const int32_t s = sameSignCount[e], o = oppositeSignCount[e];
-    if (enough) {
+  for (CnfLiteral lit : {r[rarest], -r[rarest]})
+    for (ClauseId e : F.occs(lit)) {
+      const std::vector<CnfLiteral>& c = F.clauses[e];
+      if (c.size() != 3) continue;
+      int s = 0, o = 0;
+      for (CnfLiteral y : c)
+        for (CnfLiteral x : r) {
+          s += y == x;
+          o += y == -x;
+        }
       if ((s == 3 && o == 0) || (s == 1 && o == 2))
         same.push_back(e);
       else if ((s == 0 && o == 3) || (s == 2 && o == 1))
         opposite.push_back(e);
     }
-    sameSignCount[e] = oppositeSignCount[e] = seenClause[e] = 0;
-  }
-  if (!enough) return false;
+  for (std::vector<ClauseId>* group : {&same, &opposite})
+    std::sort(group->begin(), group->end(), [&](ClauseId a, ClauseId b) {
+      return occurrenceRank_(F, a, r[0]) < occurrenceRank_(F, b, r[0]);
+    });
 
   if (fourDistinct(F, same, r)) {
     threeEquiRecords.push_back({id, r[0], r[1], r[2]});

@@ -28,14 +28,13 @@ EquivalenceSwitches switchesFrom(CommandLine& options) {
 Equivalences::Equivalences(long atoms, long clauses, CommandLine& options)
     : Equivalences(atoms, clauses, switchesFrom(options)) {}
 
-Equivalences::Equivalences(long atoms, long clauses, const EquivalenceSwitches& switches)
+Equivalences::Equivalences(long atoms, long /*clauses*/, const EquivalenceSwitches& switches)
     : kf(switches.kf),
       useSubstitution(switches.substitution),
       useRewriting(switches.rewriting),
       useThreeEqui(switches.threeEqui),
       useSelfSubsumption(switches.selfSubsumption) {
   coverAtom_(static_cast<CnfLiteral>(atoms < 0 ? 0 : atoms));
-  coverClauses_(static_cast<ClauseId>(clauses < 0 ? 0 : clauses));
 }
 
 void Equivalences::coverAtom_(CnfLiteral atom) {
@@ -44,18 +43,10 @@ void Equivalences::coverAtom_(CnfLiteral atom) {
   if (bodyLiteral.size() < n) bodyLiteral.resize(n, 0);
 }
 
-void Equivalences::coverClauses_(ClauseId slots) {
-  const std::size_t n = static_cast<std::size_t>(slots) + 1;
-  if (sameSignCount.size() < n) sameSignCount.resize(n, 0);
-  if (oppositeSignCount.size() < n) oppositeSignCount.resize(n, 0);
-  if (seenClause.size() < n) seenClause.resize(n, 0);
-}
-
 PassResult Equivalences::operator()(CnfFormula& F) {
   if (!useSubstitution && !useRewriting && !useThreeEqui) return PassUndecided;
 
   coverAtom_(F.maxAtom);
-  coverClauses_(F.slotCount());
   graph.reset(F.maxAtom);
   threeEquiRecords.clear();
 

@@ -67,10 +67,6 @@ class Equivalences {
   // being taken out / the body literal of the definition being substituted.
   std::vector<CnfLiteral> clauseNegation;
   std::vector<CnfLiteral> bodyLiteral;
-  // Per clause id, 0 between calls: scratch of the parity test.
-  std::vector<int32_t> sameSignCount;
-  std::vector<int32_t> oppositeSignCount;
-  std::vector<int32_t> seenClause;
 
   float kf = 1.0f;
   bool useSubstitution = false;
@@ -90,7 +86,7 @@ class Equivalences {
 
  private:
   void coverAtom_(CnfLiteral atom);
-  void coverClauses_(ClauseId slots);
+  static std::pair<int, int32_t> occurrenceRank_(const CnfFormula& F, ClauseId e, CnfLiteral lit);
   // Stores the definition's clause set with addClause.
   void putBack_(const EquiDefinition& d, bool isXorType, CnfFormula& F);
   void store_(std::initializer_list<CnfLiteral> lits, CnfFormula& F);
@@ -103,7 +99,7 @@ class Equivalences {
   std::size_t resolventStart_ = 0;
   long produced_ = 0;
 
-  std::vector<ClauseId> candidates_;
+  std::vector<ClauseId> candidates_;  // clauses a substitution resolves
   std::vector<ClauseId> sameParity_;
   std::vector<ClauseId> oppositeParity_;
   std::vector<ClauseId> collected_;
