@@ -102,6 +102,10 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   bool formulaFalse = false;
   bool useSelfSubsumption = false;
   bool useSubsumption = true;
+  // Occurrence lists at least this long may be left out of a subsumption
+  // check when that saves work. 0 leaves out whatever keeps the check
+  // exact, SIZE_MAX nothing: the two give the same results.
+  std::size_t skippableLength = 64;
 
  private:
   // Steps of loading after the repeat and tautology test: reduce, check
@@ -109,6 +113,16 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   // resolution. False when the list or a resolvent came out empty.
   bool storeLoaded_(std::vector<CnfLiteral>& lits);
   void removeAll_(std::vector<ClauseId>& ids);
+  // Sets skippedLiterals to the literals of lits whose occurrence lists
+  // the subsumption check leaves out, and marks listPosition for lits when
+  // there is one; false when every list is walked.
+  bool chooseSkipped_(const std::vector<CnfLiteral>& lits);
+  bool isSkipped_(CnfLiteral l) const { return l != 0 && (l == skippedLiterals[0] || l == skippedLiterals[1]); }
+  bool decideAroundSkipped_(const std::vector<CnfLiteral>& lits, std::vector<ClauseId>& subsumed);
+  // Literals clause c shares with the last list checked (of listLength
+  // literals), where that can make c or the list the other's subset less
+  // one literal; otherwise possibly fewer.
+  int32_t sharedWithChecked_(ClauseId c, int32_t listLength) const;
   void reserveOccurrences_(const ClauseList& input);
 
   std::vector<CnfLiteral> seen_;  // per atom: literal of the clause being built
@@ -116,6 +130,14 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   std::vector<ClauseId> subsumed_;
   std::vector<ClauseId> removeIds_;
   std::vector<std::vector<CnfLiteral>> resolvents_;
+  // A clause that decides a check, and where the plain walk meets it.
+  struct Deciding {
+    int32_t list;   // index in the checked list of the first literal it holds
+    int32_t place;  // its place in that literal's occurrence list
+    ClauseId id;
+    bool operator<(const Deciding& o) const { return list != o.list ? list < o.list : place < o.place; }
+  };
+  std::vector<Deciding> deciding_;
 };
 
 }  // namespace vorn

@@ -17,6 +17,7 @@ void CnfMatrix::coverAtom(CnfLiteral atom) {
   negOccs.resize(n);
   posBinaries.resize(n);
   negBinaries.resize(n);
+  unitCount.resize(2 * n, 0);
 }
 
 ClauseId CnfMatrix::addClause(const std::vector<CnfLiteral>& lits) {
@@ -51,6 +52,7 @@ ClauseId CnfMatrix::addClause(const std::vector<CnfLiteral>& lits) {
     partners(lits[0]).push_back(lits[1]);
     partners(lits[1]).push_back(lits[0]);
   }
+  if (lits.size() == 1) ++unitCount[unitCode(lits[0])];
   return id;
 }
 
@@ -58,6 +60,7 @@ void CnfMatrix::removeClause(ClauseId id) {
   if (!isStored(id)) return;
   freeIds.push_back(id);
   std::vector<CnfLiteral>& slot = clauses[id];
+  if (slot.size() == 1) --unitCount[unitCode(slot[0])];
   if (slot.size() == 2) {
     eraseFirst(partners(slot[0]), slot[1]);
     eraseFirst(partners(slot[1]), slot[0]);
@@ -101,6 +104,7 @@ bool CnfMatrix::removeFromClause(ClauseId id, CnfLiteral atom) {
     partners(c[0]).push_back(c[1]);
     partners(c[1]).push_back(c[0]);
   }
+  if (c.size() == 1) ++unitCount[unitCode(c[0])];
   return true;
 }
 

@@ -50,6 +50,11 @@ class CnfMatrix {
   // Clause ids holding lit / the partners y of the stored clauses (lit y).
   std::vector<ClauseId>& occs(CnfLiteral lit) { return lit > 0 ? posOccs[lit] : negOccs[-lit]; }
   std::vector<CnfLiteral>& partners(CnfLiteral lit) { return lit > 0 ? posBinaries[lit] : negBinaries[-lit]; }
+  // Stored one-literal clauses (lit).
+  int32_t storedUnits(CnfLiteral lit) const {
+    const std::size_t code = unitCode(lit);
+    return code < unitCount.size() ? unitCount[code] : 0;
+  }
   // True when the per-atom lists cover the atom.
   bool covers(CnfLiteral lit) const { return static_cast<std::size_t>(atomOf(lit)) < posOccs.size(); }
   // Grows the four per-atom lists to cover atom (new lists empty).
@@ -72,15 +77,25 @@ class CnfMatrix {
   // literal's occurrence list, so removing a clause does not search lists
   // that a common literal makes as long as the formula.
   std::vector<std::vector<int32_t>> occPlace;
+  // Per literal (unitCode) the number of stored one-literal clauses.
+  std::vector<int32_t> unitCount;
 
   // Scratch of the subsumption check: per clause id the number of literals
   // it shares with the last list checked, and the ids with a nonzero count.
   std::vector<int32_t> sharedCount;
   std::vector<ClauseId> touchedIds;
+  // The literals whose occurrence lists the last check left out (0: none);
+  // a clause that no other list reached still counts 0 there.
+  CnfLiteral skippedLiterals[2] = {0, 0};
+  // Per atom 0, or 1 + the index of its literal in the list being checked.
+  std::vector<int32_t> listPosition;
   // Per atom 0 or a literal; scratch of the resolvent builder, 0 between uses.
   std::vector<CnfLiteral> literalMark;
 
  private:
+  static std::size_t unitCode(CnfLiteral lit) {
+    return 2 * static_cast<std::size_t>(atomOf(lit)) + (lit < 0 ? 1 : 0);
+  }
   void coverMark(CnfLiteral atom) {
     if (static_cast<std::size_t>(atom) >= literalMark.size()) literalMark.resize(atom + 1, 0);
   }

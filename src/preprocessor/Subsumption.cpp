@@ -1,6 +1,7 @@
 // Subsumption and self-subsuming resolution. The checks count, through
 // the occurrence lists, how many literals each stored clause shares with
 // a list, so they touch only the clauses that share a literal with it.
+#include <algorithm>
 #include <cassert>
 
 #include "preprocessor/CnfFormula.h"
@@ -13,18 +14,30 @@ bool CnfFormula::checkSubsumption(std::vector<CnfLiteral>& lits, std::vector<Cla
   return checkSubsumption_(lits, subsumed);
 }
 
+namespace {
+// Work per clause reached when lists are left out, against one step of a
+// plain walk: the clause is scanned for the list's literals.
+constexpr std::size_t kScanCost = 4;
+}  // namespace
+
 bool CnfFormula::checkSubsumption_(const std::vector<CnfLiteral>& lits, std::vector<ClauseId>& subsumed) {
   if (static_cast<std::size_t>(slotCount()) >= sharedCount.size())
     sharedCount.resize(static_cast<std::size_t>(slotCount()) + 1, 0);
   for (ClauseId c : touchedIds) sharedCount[c] = 0;
   touchedIds.clear();
 
+  // Literals standing in most clauses would make every check walk the
+  // whole formula; the other literals' lists find every clause that can
+  // decide the check.
+  const bool skipping = chooseSkipped_(lits);
   for (CnfLiteral l : lits) {
-    if (!covers(l)) continue;
+    if (!covers(l) || isSkipped_(l)) continue;
     for (ClauseId c : occs(l)) {
       if (sharedCount[c]++ == 0) touchedIds.push_back(c);
     }
   }
+  if (skipping) return decideAroundSkipped_(lits, subsumed);
+
   const int32_t n = static_cast<int32_t>(lits.size());
   for (ClauseId c : touchedIds) {
     int32_t k = sharedCount[c];
@@ -37,6 +50,101 @@ bool CnfFormula::checkSubsumption_(const std::vector<CnfLiteral>& lits, std::vec
     }
   }
   return false;
+}
+
+bool CnfFormula::chooseSkipped_(const std::vector<CnfLiteral>& lits) {
+  skippedLiterals[0] = skippedLiterals[1] = 0;
+  // At least one list is walked, so a clause no walked list reaches shares
+  // at most lits.size() - 1 literals with the list.
+  if (lits.size() < 2) return false;
+  CnfLiteral first = 0, second = 0;
+  std::size_t total = 0;
+  auto length = [&](CnfLiteral l) { return l == 0 ? 0 : occs(l).size(); };
+  for (CnfLiteral l : lits) {
+    if (!covers(l)) continue;
+    total += occs(l).size();
+    if (length(l) > length(first))
+      second = first, first = l;
+    else if (length(l) > length(second))
+      second = l;
+  }
+  // A clause that only left-out lists reach decides the check when it lies
+  // within the list: a unit of a left-out literal, or the binary of both.
+  auto usable = [&](CnfLiteral l) { return l != 0 && length(l) >= skippableLength && storedUnits(l) == 0; };
+  if (!usable(first)) return false;
+  const bool always = skippableLength == 0;
+  std::size_t walked = total - length(first);
+  if (lits.size() >= 3 && usable(second) && (always || kScanCost * (walked - length(second)) < walked)) {
+    const std::vector<CnfLiteral>& a = partners(first).size() <= partners(second).size() ? partners(first) : partners(second);
+    const CnfLiteral other = &a == &partners(first) ? second : first;
+    if (std::find(a.begin(), a.end(), other) == a.end()) {
+      skippedLiterals[1] = second;
+      walked -= length(second);
+    }
+  }
+  if (!always && kScanCost * walked >= total) {
+    skippedLiterals[1] = 0;
+    return false;
+  }
+  skippedLiterals[0] = first;
+
+  if (listPosition.size() < static_cast<std::size_t>(maxAtom) + 1) listPosition.resize(static_cast<std::size_t>(maxAtom) + 1, 0);
+  for (std::size_t i = 0; i < lits.size(); ++i) {
+    const std::size_t a = static_cast<std::size_t>(atomOf(lits[i]));
+    if (a >= listPosition.size()) listPosition.resize(a + 1, 0);
+    if (listPosition[a] != 0) {
+      // An atom twice: the counts would not be a clause's shared literals.
+      for (std::size_t j = 0; j < i; ++j) listPosition[atomOf(lits[j])] = 0;
+      skippedLiterals[0] = skippedLiterals[1] = 0;
+      return false;
+    }
+    listPosition[a] = static_cast<int32_t>(i) + 1;
+  }
+  return true;
+}
+
+bool CnfFormula::decideAroundSkipped_(const std::vector<CnfLiteral>& lits, std::vector<ClauseId>& subsumed) {
+  // A clause that only left-out lists reach neither holds the list nor
+  // (see chooseSkipped_) lies within it. So the reached clauses decide,
+  // once their counts include the left-out literals, in the order the
+  // plain walk (list by list, each in stored order) meets them.
+  const int32_t n = static_cast<int32_t>(lits.size());
+  deciding_.clear();
+  for (ClauseId c : touchedIds) {
+    const std::vector<CnfLiteral>& clause = clauses[c];
+    Deciding d{n, 0, c};
+    for (std::size_t k = 0; k < clause.size(); ++k) {
+      const CnfLiteral y = clause[k];
+      const std::size_t a = static_cast<std::size_t>(atomOf(y));
+      const int32_t at = a < listPosition.size() ? listPosition[a] - 1 : -1;
+      if (at < 0 || lits[at] != y) continue;
+      if (isSkipped_(y)) ++sharedCount[c];
+      if (at < d.list) d.list = at, d.place = occPlace[c][k];
+    }
+    const int32_t k = sharedCount[c];
+    if (k == n || k == static_cast<int32_t>(clause.size())) deciding_.push_back(d);
+  }
+  for (CnfLiteral l : lits) listPosition[atomOf(l)] = 0;
+
+  std::sort(deciding_.begin(), deciding_.end());
+  for (const Deciding& d : deciding_) {
+    const int32_t k = sharedCount[d.id];
+    if (k == static_cast<int32_t>(clauses[d.id].size())) return true;  // equal, or d.id subsumes the list
+    subsumed.push_back(d.id);
+  }
+  return false;
+}
+
+int32_t CnfFormula::sharedWithChecked_(ClauseId c, int32_t listLength) const {
+  int32_t k = sharedCount[c];
+  if (k != 0 || skippedLiterals[0] == 0) return k;
+  // Not reached: it shares left-out literals only, which matter only when
+  // a length leaves that little room.
+  const int32_t most = skippedLiterals[1] != 0 ? 2 : 1;
+  const int32_t clauseLength = static_cast<int32_t>(clauses[c].size());
+  if (listLength - 1 > most && clauseLength - 1 > most) return 0;
+  for (CnfLiteral y : clauses[c]) k += isSkipped_(y);
+  return k;
 }
 
 bool CnfFormula::checkSelfSubsumption(ClauseId id, std::vector<ClauseId>& removeIds,
@@ -55,7 +163,7 @@ bool CnfFormula::checkSelfSubsumption(ClauseId id, std::vector<ClauseId>& remove
       int32_t clen = static_cast<int32_t>(clauses[c].size());
       if (clen < 2) continue;
       assert(static_cast<std::size_t>(c) < sharedCount.size());
-      int32_t k = sharedCount[c];
+      int32_t k = sharedWithChecked_(c, len);
       if (k == len - 1) {
         // c holds every literal of id but l, and -l.
         if (clen == len) {
