@@ -55,6 +55,17 @@ struct formula_clause {
   int begin = 0;  // first slot of this clause
 };
 
+// What the members of a short clause send it in a BP sweep, counted over
+// its slots: factors exactly +0, factors outside (0, 1] otherwise (NaN,
+// -0, negative, above 1), and members that block its warning (J h >= 0).
+// With no odd factor among the other members, one +0 among them makes
+// their product +0 whatever the order, so the fold can be skipped.
+struct clause_tally {
+  int zeros = 0;
+  int odd = 0;
+  int blocking = 0;
+};
+
 // Survey fields of one variable (made by sp_init_structure).
 struct sp_var {
   int sp_fixed = 0;
@@ -164,7 +175,10 @@ class zsat {
   // Edges (occurrences), variable by variable.
   std::vector<int> occ_clause;
   std::vector<int8_t> occ_sign;  // +1 positive, -1 negative literal
-  std::vector<double> eta;       // cavity P(TRUE) sent to the clause
+  // Cavity P(TRUE) sent to the clause. Between sweeps only bp_init_structure,
+  // bp_init_random and bp_iterate write eta and h: the sweep keeps tallies
+  // of them from one sweep to the next.
+  std::vector<double> eta;
   std::vector<double> pi;        // clause's message: no other member satisfies it
   std::vector<double> WT_cav, WF_cav;
   std::vector<int> h;       // cavity warning field
@@ -193,8 +207,21 @@ class zsat {
   // Does edge's variable block a warning of the edge's clause?
   bool bp_blocks_(int edge) const { return occ_sign[edge] * h[edge] >= 0; }
 
-  // Running products of the long clauses (longer than kExactClauseSize).
+  // Indexes the clauses after the store changed: long clauses, and which
+  // short-clause slots read each edge.
+  void index_clauses_();
   void index_long_clauses_();
+  void index_short_clauses_();
+
+  // Slot factors and tallies of the short clauses.
+  void bp_tally_rebuild_();
+  bool bp_tally_matches_() const;
+  // After eta[edge] or h[edge] changed.
+  void bp_store_factor_(int edge);
+  void bp_store_repeated_factor_(int edge, double x);
+  void bp_store_blocking_(int edge, bool blockedBefore);
+
+  // Running products of the long clauses (longer than kExactClauseSize).
   bool long_tracked_(int edge) const { return !long_mult_.empty() && long_mult_[edge] > 0; }
   void bp_long_rebuild_();
   void bp_long_leave_(int edge);
@@ -221,6 +248,17 @@ class zsat {
   std::vector<RunningProduct> bp_long_prod_;
   std::vector<int> bp_long_blocking_;
   std::vector<RunningProduct> sp_long_prod_;
+
+  // Short clauses (up to kExactClauseSize members).
+  // Per edge: how many slots of a short clause read it (0 for a variable's
+  // second occurrence in a clause, which reads its first; 0 in a long
+  // clause), and the one reading slot when that is all.
+  std::vector<int> edge_readers_;
+  std::vector<int> edge_slot_;
+  // Per slot of a short clause: the BP factor of its member_edge.
+  std::vector<double> slot_factor_;
+  std::vector<clause_tally> tally_;  // per clause; zero for a long one
+  bool tally_fresh_ = false;  // slot_factor_ and tally_ follow eta and h
 };
 
 }  // namespace vorn

@@ -1,5 +1,7 @@
 // Belief propagation with warning propagation alongside, on the store.
+#include <cassert>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 #include <utility>
 
@@ -11,11 +13,28 @@ namespace vorn {
 namespace {
 // Below this a cavity product cannot come from dividing out one factor.
 constexpr double kTiny = 1e-100;
+
+enum FactorKind { kZero, kPlain, kOdd };
+
+// +0; in (0, 1]; anything else (NaN, -0, negative, above 1).
+inline FactorKind factorKind(double x) {
+  if (x > 0.0 && x <= 1.0) return kPlain;
+  return x == 0.0 && !std::signbit(x) ? kZero : kOdd;
+}
+
+inline void tallyFactor(clause_tally& t, double x, int times) {
+  const FactorKind k = factorKind(x);
+  if (k == kZero) t.zeros += times;
+  if (k == kOdd) t.odd += times;
+}
+
+inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
 void zsat::bp_init_structure() {
   // Defined starting values, so that a ranking taken before any sweep (a
   // sweep budget of 0) depends on the formula alone.
+  tally_fresh_ = false;
   const std::size_t edges = occ_clause.size();
   eta.assign(edges, 0.5);
   pi.assign(edges, 0.0);
@@ -32,6 +51,7 @@ void zsat::bp_init_structure() {
 
 void zsat::bp_init_random() {
   if (eta.size() != occ_clause.size()) bp_init_structure();
+  tally_fresh_ = false;
   for (std::size_t e = 0; e < eta.size(); ++e) {
     eta[e] = rng->rdflt();
     h[e] = rng->rdflt() > 0.5 ? 1 : -1;
@@ -49,6 +69,75 @@ void zsat::shuffle_perm_() {
     if (idx >= k) idx = k - 1;  // r < 1; guards a rounding slip only
     std::swap(perm[idx], perm[k - 1]);
   }
+}
+
+void zsat::bp_tally_rebuild_() {
+  for (std::size_t c = 0; c < clause_recs.size(); ++c) {
+    const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    clause_tally t;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      slot_factor_[s] = bp_factor_(f);
+      tallyFactor(t, slot_factor_[s], 1);
+      t.blocking += bp_blocks_(f);
+    }
+    tally_[c] = t;
+  }
+  tally_fresh_ = true;
+}
+
+bool zsat::bp_tally_matches_() const {
+  for (std::size_t c = 0; c < clause_recs.size(); ++c) {
+    const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    clause_tally t;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      const double x = bp_factor_(f);
+      if (!sameBits(x, slot_factor_[s])) return false;
+      tallyFactor(t, x, 1);
+      t.blocking += bp_blocks_(f);
+    }
+    if (t.zeros != tally_[c].zeros || t.odd != tally_[c].odd || t.blocking != tally_[c].blocking) return false;
+  }
+  return true;
+}
+
+inline void zsat::bp_store_factor_(int edge) {
+  const int readers = edge_readers_[edge];
+  if (readers == 0) return;
+  const double x = bp_factor_(edge);
+  if (readers > 1) {
+    bp_store_repeated_factor_(edge, x);
+    return;
+  }
+  double& old = slot_factor_[edge_slot_[edge]];
+  const FactorKind was = factorKind(old), is = factorKind(x);
+  old = x;
+  if (was == is) return;
+  clause_tally& t = tally_[occ_clause[edge]];
+  t.zeros += (is == kZero) - (was == kZero);
+  t.odd += (is == kOdd) - (was == kOdd);
+}
+
+// Every slot of the variable in the clause reads its first edge.
+void zsat::bp_store_repeated_factor_(int edge, double x) {
+  clause_tally& t = tally_[occ_clause[edge]];
+  const formula_clause& c = clause_recs[occ_clause[edge]];
+  for (int s = c.begin; s < c.begin + c.size; ++s) {
+    if (member_edge[s] != edge) continue;
+    tallyFactor(t, slot_factor_[s], -1);
+    tallyFactor(t, x, 1);
+    slot_factor_[s] = x;
+  }
+}
+
+inline void zsat::bp_store_blocking_(int edge, bool blockedBefore) {
+  const int readers = edge_readers_[edge];
+  const bool blocks = bp_blocks_(edge);
+  if (readers == 0 || blocks == blockedBefore) return;
+  tally_[occ_clause[edge]].blocking += (blocks ? readers : -readers);
 }
 
 void zsat::bp_long_rebuild_() {
@@ -87,6 +176,9 @@ double zsat::bp_iterate() {
   // From the current messages, so that the drift of dividing factors out
   // lasts one sweep at most.
   bp_long_rebuild_();
+  if (!tally_fresh_) bp_tally_rebuild_();
+  assert(bp_tally_matches_());
+  const double* factor = slot_factor_.data();
   double maxdiff = 0.0;
   for (int i = 0; i < n; ++i) {
     const int v = perm[i];
@@ -103,6 +195,7 @@ double zsat::bp_iterate() {
         WT_cav[e] = r.WT;
         WF_cav[e] = r.WF;
         if (tracked) bp_long_enter_(e);
+        bp_store_factor_(e);
       }
       continue;
     }
@@ -117,12 +210,24 @@ double zsat::bp_iterate() {
       double prod = 1.0;
       int warn = 1;
       if (c.size <= kExactClauseSize) {
-        for (int s = c.begin; s < c.begin + c.size; ++s) {
-          if (members[s] == v) continue;
-          const int f = member_edge[s];
-          const int J = occ_sign[f];
-          prod *= J > 0 ? 1.0 - eta[f] : eta[f];
-          if (warn && J * h[f] >= 0) warn = 0;
+        const int own = edge_slot_[e];
+        if (own >= 0) {
+          // v is this one member: the others are the slots around it.
+          const clause_tally& t = tally_[occ_clause[e]];
+          const FactorKind kind = factorKind(factor[own]);
+          warn = t.blocking - bp_blocks_(e) == 0;
+          if (t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0) {
+            prod = 0.0;
+          } else {
+            for (int s = c.begin; s < own; ++s) prod *= factor[s];
+            for (int s = own + 1; s < c.begin + c.size; ++s) prod *= factor[s];
+          }
+        } else {
+          for (int s = c.begin; s < c.begin + c.size; ++s) {
+            if (members[s] == v) continue;
+            prod *= factor[s];
+            if (warn && bp_blocks_(member_edge[s])) warn = 0;
+          }
         }
       } else {
         const int f = long_first_[e];
@@ -153,7 +258,9 @@ double zsat::bp_iterate() {
       const bool tracked = long_tracked_(e);
       if (tracked) bp_long_leave_(e);
       const int J = occ_sign[e];
+      const bool blockedBefore = bp_blocks_(e);
       h[e] = H - J * u[e];
+      bp_store_blocking_(e, blockedBefore);
       const double x = 1.0 - pi[e];
       double T, F;
       if (x > kTiny) {
@@ -175,6 +282,7 @@ double zsat::bp_iterate() {
       WF_cav[e] = F;
       if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
       if (tracked) bp_long_enter_(e);
+      bp_store_factor_(e);
     }
   }
   return maxdiff;

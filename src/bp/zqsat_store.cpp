@@ -48,7 +48,7 @@ void zsat::formula_init_structures() {
   var_vals.clear();
   add_clause_.clear();
   add_lit_.clear();
-  index_long_clauses_();
+  index_clauses_();
 }
 
 void zsat::formula_add_var(int lit, int clause) {
@@ -124,7 +124,31 @@ void zsat::formula_vector2array() {
       member_edge[s] = firstEdge[v];
     }
   }
+  index_clauses_();
+}
+
+void zsat::index_clauses_() {
   index_long_clauses_();
+  index_short_clauses_();
+}
+
+void zsat::index_short_clauses_() {
+  tally_fresh_ = false;
+  const std::size_t edges = occ_clause.size();
+  edge_readers_.assign(edges, 0);
+  edge_slot_.assign(edges, -1);
+  slot_factor_.assign(members.size(), 1.0);
+  tally_.assign(clause_recs.size(), clause_tally());
+  for (const formula_clause& c : clause_recs) {
+    if (c.size > kExactClauseSize) continue;
+    for (int s = c.begin; s < c.begin + c.size; ++s) {
+      const int f = member_edge[s];
+      ++edge_readers_[f];
+      edge_slot_[f] = s;
+    }
+  }
+  for (std::size_t e = 0; e < edges; ++e)
+    if (edge_readers_[e] != 1) edge_slot_[e] = -1;
 }
 
 void zsat::index_long_clauses_() {
@@ -206,7 +230,7 @@ void zsat::formula_gen_invarlist() {
       member_edge[s] = firstEdge[v];
     }
   }
-  index_long_clauses_();
+  index_clauses_();
 }
 
 double zsat::get_unsat_alpha() const {
