@@ -213,7 +213,7 @@ class zsat {
   void index_long_clauses_();
   void index_short_clauses_();
 
-  // Slot factors and tallies of the short clauses.
+  // Slot factors and tallies of the short clauses, settled variables.
   void bp_tally_rebuild_();
   bool bp_tally_matches_() const;
   // After eta[edge] or h[edge] changed.
@@ -258,7 +258,11 @@ class zsat {
   // Per slot of a short clause: the BP factor of its member_edge.
   std::vector<double> slot_factor_;
   std::vector<clause_tally> tally_;  // per clause; zero for a long one
-  bool tally_fresh_ = false;  // slot_factor_ and tally_ follow eta and h
+  // Per variable: the fixed value whose messages its edges hold since its
+  // last visit, 0 when they may hold others.
+  std::vector<int8_t> settled_;
+  // slot_factor_, tally_ and settled_ follow eta and h.
+  bool tally_fresh_ = false;
 };
 
 }  // namespace vorn

@@ -72,6 +72,7 @@ void zsat::shuffle_perm_() {
 }
 
 void zsat::bp_tally_rebuild_() {
+  settled_.assign(var_recs.size(), 0);
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
     if (r.size > kExactClauseSize) continue;
@@ -100,6 +101,14 @@ bool zsat::bp_tally_matches_() const {
       t.blocking += bp_blocks_(f);
     }
     if (t.zeros != tally_[c].zeros || t.odd != tally_[c].odd || t.blocking != tally_[c].blocking) return false;
+  }
+  if (settled_.size() != var_recs.size()) return false;
+  for (std::size_t v = 0; v < var_recs.size(); ++v) {
+    if (settled_[v] == 0) continue;
+    const double T = settled_[v] > 0 ? 1.0 : 0.0;
+    const formula_var& r = var_recs[v];
+    for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e)
+      if (!(eta[e] == T && WT_cav[e] == T && WF_cav[e] == 1.0 - T)) return false;
   }
   return true;
 }
@@ -188,6 +197,18 @@ double zsat::bp_iterate() {
       const bool t = r.fixed_value > 0;
       r.WT = t ? 1.0 : 0.0;
       r.WF = t ? 0.0 : 1.0;
+      if (settled_[v] == r.fixed_value) {
+        // Its edges hold these messages already; only the running products
+        // see the member leave and enter again, as their rounding did.
+        if (!long_clauses_.empty())
+          for (int e = e0; e < e1; ++e)
+            if (long_tracked_(e)) {
+              bp_long_leave_(e);
+              bp_long_enter_(e);
+            }
+        continue;
+      }
+      settled_[v] = static_cast<int8_t>(r.fixed_value);
       for (int e = e0; e < e1; ++e) {
         const bool tracked = long_tracked_(e);
         if (tracked) bp_long_leave_(e);
@@ -199,6 +220,7 @@ double zsat::bp_iterate() {
       }
       continue;
     }
+    settled_[v] = 0;
     double WT = 1.0, WF = 1.0;
     int H = 0;
     // The edges of v in one long clause share one answer.
