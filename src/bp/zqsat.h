@@ -64,6 +64,9 @@ struct clause_tally {
   int zeros = 0;
   int odd = 0;
   int blocking = 0;
+  // Slot up to which the clause's prefix products are cached: those of
+  // the slots begin..prefix_end hold the left fold of the factors before.
+  int prefix_end = 0;
 };
 
 // Survey fields of one variable (made by sp_init_structure).
@@ -255,8 +258,11 @@ class zsat {
   // clause), and the one reading slot when that is all.
   std::vector<int> edge_readers_;
   std::vector<int> edge_slot_;
-  // Per slot of a short clause: the BP factor of its member_edge.
+  // Per slot of a short clause: the BP factor of its member_edge, and the
+  // product of the factors of the slots before it, multiplied out from 1.0
+  // in slot order (valid up to the clause's prefix_end).
   std::vector<double> slot_factor_;
+  std::vector<double> slot_prefix_;
   std::vector<clause_tally> tally_;  // per clause; zero for a long one
   // Per variable: the fixed value whose messages its edges hold since its
   // last visit, 0 when they may hold others.

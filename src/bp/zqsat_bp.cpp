@@ -77,6 +77,7 @@ void zsat::bp_tally_rebuild_() {
     const formula_clause& r = clause_recs[c];
     if (r.size > kExactClauseSize) continue;
     clause_tally t;
+    t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
       const int f = member_edge[s];
       slot_factor_[s] = bp_factor_(f);
@@ -93,14 +94,18 @@ bool zsat::bp_tally_matches_() const {
     const formula_clause& r = clause_recs[c];
     if (r.size > kExactClauseSize) continue;
     clause_tally t;
+    double prefix = 1.0;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
       const int f = member_edge[s];
       const double x = bp_factor_(f);
       if (!sameBits(x, slot_factor_[s])) return false;
+      if (s <= tally_[c].prefix_end && !sameBits(prefix, slot_prefix_[s])) return false;
+      prefix *= x;
       tallyFactor(t, x, 1);
       t.blocking += bp_blocks_(f);
     }
     if (t.zeros != tally_[c].zeros || t.odd != tally_[c].odd || t.blocking != tally_[c].blocking) return false;
+    if (tally_[c].prefix_end < r.begin || tally_[c].prefix_end > r.begin + r.size) return false;
   }
   if (settled_.size() != var_recs.size()) return false;
   for (std::size_t v = 0; v < var_recs.size(); ++v) {
@@ -121,11 +126,14 @@ inline void zsat::bp_store_factor_(int edge) {
     bp_store_repeated_factor_(edge, x);
     return;
   }
-  double& old = slot_factor_[edge_slot_[edge]];
+  const int slot = edge_slot_[edge];
+  double& old = slot_factor_[slot];
+  if (sameBits(old, x)) return;
   const FactorKind was = factorKind(old), is = factorKind(x);
   old = x;
-  if (was == is) return;
   clause_tally& t = tally_[occ_clause[edge]];
+  if (t.prefix_end > slot) t.prefix_end = slot;
+  if (was == is) return;
   t.zeros += (is == kZero) - (was == kZero);
   t.odd += (is == kOdd) - (was == kOdd);
 }
@@ -139,6 +147,7 @@ void zsat::bp_store_repeated_factor_(int edge, double x) {
     tallyFactor(t, slot_factor_[s], -1);
     tallyFactor(t, x, 1);
     slot_factor_[s] = x;
+    if (t.prefix_end > s) t.prefix_end = s;
   }
 }
 
@@ -188,6 +197,7 @@ double zsat::bp_iterate() {
   if (!tally_fresh_) bp_tally_rebuild_();
   assert(bp_tally_matches_());
   const double* factor = slot_factor_.data();
+  double* prefix = slot_prefix_.data();
   double maxdiff = 0.0;
   for (int i = 0; i < n; ++i) {
     const int v = perm[i];
@@ -235,13 +245,22 @@ double zsat::bp_iterate() {
         const int own = edge_slot_[e];
         if (own >= 0) {
           // v is this one member: the others are the slots around it.
-          const clause_tally& t = tally_[occ_clause[e]];
+          clause_tally& t = tally_[occ_clause[e]];
           const FactorKind kind = factorKind(factor[own]);
           warn = t.blocking - bp_blocks_(e) == 0;
           if (t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0) {
             prod = 0.0;
           } else {
-            for (int s = c.begin; s < own; ++s) prod *= factor[s];
+            // The slots before own from the cached prefix, extended to own.
+            if (t.prefix_end < own) {
+              double p = prefix[t.prefix_end];
+              for (int s = t.prefix_end; s < own; ++s) {
+                p *= factor[s];
+                prefix[s + 1] = p;
+              }
+              t.prefix_end = own;
+            }
+            prod = prefix[own];
             for (int s = own + 1; s < c.begin + c.size; ++s) prod *= factor[s];
           }
         } else {

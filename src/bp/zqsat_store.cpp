@@ -138,6 +138,7 @@ void zsat::index_short_clauses_() {
   edge_readers_.assign(edges, 0);
   edge_slot_.assign(edges, -1);
   slot_factor_.assign(members.size(), 1.0);
+  slot_prefix_.assign(members.size(), 1.0);
   tally_.assign(clause_recs.size(), clause_tally());
   for (const formula_clause& c : clause_recs) {
     if (c.size > kExactClauseSize) continue;
