@@ -219,8 +219,8 @@ class zsat {
   // Slot factors and tallies of the short clauses, settled variables.
   void bp_tally_rebuild_();
   bool bp_tally_matches_() const;
-  // After eta[edge] or h[edge] changed.
-  void bp_store_factor_(int edge);
+  // After eta[edge] changed (x is its new factor) or h[edge] changed.
+  void bp_store_factor_(int edge, double x);
   void bp_store_repeated_factor_(int edge, double x);
   void bp_store_blocking_(int edge, bool blockedBefore);
 
@@ -253,10 +253,12 @@ class zsat {
   std::vector<RunningProduct> sp_long_prod_;
 
   // Short clauses (up to kExactClauseSize members).
-  // Per edge: how many slots of a short clause read it (0 for a variable's
-  // second occurrence in a clause, which reads its first; 0 in a long
-  // clause), and the one reading slot when that is all.
-  std::vector<int> edge_readers_;
+  // Per edge: the one slot of a short clause that reads it, else
+  // kSeveralReaders (its variable stands in the clause more than once) or
+  // kNoReader (a variable's later occurrence in a clause, which reads its
+  // first one; an edge of a long clause).
+  static constexpr int kNoReader = -1;
+  static constexpr int kSeveralReaders = -2;
   std::vector<int> edge_slot_;
   // Per slot of a short clause: the BP factor of its member_edge, and the
   // product of the factors of the slots before it, multiplied out from 1.0

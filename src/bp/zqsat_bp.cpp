@@ -118,22 +118,18 @@ bool zsat::bp_tally_matches_() const {
   return true;
 }
 
-inline void zsat::bp_store_factor_(int edge) {
-  const int readers = edge_readers_[edge];
-  if (readers == 0) return;
-  const double x = bp_factor_(edge);
-  if (readers > 1) {
-    bp_store_repeated_factor_(edge, x);
+inline void zsat::bp_store_factor_(int edge, double x) {
+  const int slot = edge_slot_[edge];
+  if (slot < 0) {
+    if (slot == kSeveralReaders) bp_store_repeated_factor_(edge, x);
     return;
   }
-  const int slot = edge_slot_[edge];
   double& old = slot_factor_[slot];
   if (sameBits(old, x)) return;
   const FactorKind was = factorKind(old), is = factorKind(x);
   old = x;
   clause_tally& t = tally_[occ_clause[edge]];
   if (t.prefix_end > slot) t.prefix_end = slot;
-  if (was == is) return;
   t.zeros += (is == kZero) - (was == kZero);
   t.odd += (is == kOdd) - (was == kOdd);
 }
@@ -152,10 +148,16 @@ void zsat::bp_store_repeated_factor_(int edge, double x) {
 }
 
 inline void zsat::bp_store_blocking_(int edge, bool blockedBefore) {
-  const int readers = edge_readers_[edge];
+  const int slot = edge_slot_[edge];
   const bool blocks = bp_blocks_(edge);
-  if (readers == 0 || blocks == blockedBefore) return;
-  tally_[occ_clause[edge]].blocking += (blocks ? readers : -readers);
+  if (slot == kNoReader || blocks == blockedBefore) return;
+  int readers = 1;
+  if (slot == kSeveralReaders) {
+    const formula_clause& c = clause_recs[occ_clause[edge]];
+    readers = 0;
+    for (int s = c.begin; s < c.begin + c.size; ++s) readers += member_edge[s] == edge;
+  }
+  tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
 }
 
 void zsat::bp_long_rebuild_() {
@@ -226,7 +228,7 @@ double zsat::bp_iterate() {
         WT_cav[e] = r.WT;
         WF_cav[e] = r.WF;
         if (tracked) bp_long_enter_(e);
-        bp_store_factor_(e);
+        bp_store_factor_(e, bp_factor_(e));
       }
       continue;
     }
@@ -246,9 +248,13 @@ double zsat::bp_iterate() {
         if (own >= 0) {
           // v is this one member: the others are the slots around it.
           clause_tally& t = tally_[occ_clause[e]];
-          const FactorKind kind = factorKind(factor[own]);
           warn = t.blocking - bp_blocks_(e) == 0;
-          if (t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0) {
+          bool zeroAmongOthers = false;
+          if (t.zeros > 0) {
+            const FactorKind kind = factorKind(factor[own]);
+            zeroAmongOthers = t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0;
+          }
+          if (zeroAmongOthers) {
             prod = 0.0;
           } else {
             // The slots before own from the cached prefix, extended to own.
@@ -323,7 +329,7 @@ double zsat::bp_iterate() {
       WF_cav[e] = F;
       if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
       if (tracked) bp_long_enter_(e);
-      bp_store_factor_(e);
+      bp_store_factor_(e, J > 0 ? 1.0 - m : m);
     }
   }
   return maxdiff;

@@ -135,8 +135,7 @@ void zsat::index_clauses_() {
 void zsat::index_short_clauses_() {
   tally_fresh_ = false;
   const std::size_t edges = occ_clause.size();
-  edge_readers_.assign(edges, 0);
-  edge_slot_.assign(edges, -1);
+  edge_slot_.assign(edges, kNoReader);
   slot_factor_.assign(members.size(), 1.0);
   slot_prefix_.assign(members.size(), 1.0);
   tally_.assign(clause_recs.size(), clause_tally());
@@ -144,12 +143,9 @@ void zsat::index_short_clauses_() {
     if (c.size > kExactClauseSize) continue;
     for (int s = c.begin; s < c.begin + c.size; ++s) {
       const int f = member_edge[s];
-      ++edge_readers_[f];
-      edge_slot_[f] = s;
+      edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
     }
   }
-  for (std::size_t e = 0; e < edges; ++e)
-    if (edge_readers_[e] != 1) edge_slot_[e] = -1;
 }
 
 void zsat::index_long_clauses_() {
