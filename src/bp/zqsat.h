@@ -148,6 +148,9 @@ class zsat {
   // Longer clauses keep running products of their members' factors: linear
   // per sweep, equal up to rounding.
   static constexpr int kExactClauseSize = 64;
+  // Clauses up to this length multiply out straight from eta: for them the
+  // bookkeeping of slot factors and tallies would cost more than the fold.
+  static constexpr int kPlainClauseSize = 4;
 
   // ---- data ----------------------------------------------------------------
   // Variables. The reader sets it to the largest variable the file mentions
@@ -219,10 +222,11 @@ class zsat {
   // Slot factors and tallies of the short clauses, settled variables.
   void bp_tally_rebuild_();
   bool bp_tally_matches_() const;
-  // After eta[edge] changed (x is its new factor) or h[edge] changed.
-  void bp_store_factor_(int edge, double x);
+  // After eta[edge] changed, x its new factor; slot is edge_slot_[edge].
+  void bp_store_factor_(int edge, int slot, double x);
   void bp_store_repeated_factor_(int edge, double x);
-  void bp_store_blocking_(int edge, bool blockedBefore);
+  // Writes h[edge] and counts the change of its blocking.
+  void bp_store_warning_(int edge, int slot, int hNew);
 
   // Running products of the long clauses (longer than kExactClauseSize).
   bool long_tracked_(int edge) const { return !long_mult_.empty() && long_mult_[edge] > 0; }
@@ -252,11 +256,11 @@ class zsat {
   std::vector<int> bp_long_blocking_;
   std::vector<RunningProduct> sp_long_prod_;
 
-  // Short clauses (up to kExactClauseSize members).
+  // Short clauses (longer than kPlainClauseSize, up to kExactClauseSize).
   // Per edge: the one slot of a short clause that reads it, else
   // kSeveralReaders (its variable stands in the clause more than once) or
   // kNoReader (a variable's later occurrence in a clause, which reads its
-  // first one; an edge of a long clause).
+  // first one; an edge of a plain or a long clause).
   static constexpr int kNoReader = -1;
   static constexpr int kSeveralReaders = -2;
   std::vector<int> edge_slot_;
@@ -265,7 +269,7 @@ class zsat {
   // in slot order (valid up to the clause's prefix_end).
   std::vector<double> slot_factor_;
   std::vector<double> slot_prefix_;
-  std::vector<clause_tally> tally_;  // per clause; zero for a long one
+  std::vector<clause_tally> tally_;  // per clause; zero for a plain or long one
   // Per variable: the fixed value whose messages its edges hold since its
   // last visit, 0 when they may hold others.
   std::vector<int8_t> settled_;

@@ -75,7 +75,7 @@ void zsat::bp_tally_rebuild_() {
   settled_.assign(var_recs.size(), 0);
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
-    if (r.size > kExactClauseSize) continue;
+    if (r.size <= kPlainClauseSize || r.size > kExactClauseSize) continue;
     clause_tally t;
     t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -92,7 +92,7 @@ void zsat::bp_tally_rebuild_() {
 bool zsat::bp_tally_matches_() const {
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
-    if (r.size > kExactClauseSize) continue;
+    if (r.size <= kPlainClauseSize || r.size > kExactClauseSize) continue;
     clause_tally t;
     double prefix = 1.0;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -118,10 +118,10 @@ bool zsat::bp_tally_matches_() const {
   return true;
 }
 
-inline void zsat::bp_store_factor_(int edge, double x) {
-  const int slot = edge_slot_[edge];
-  if (slot < 0) {
-    if (slot == kSeveralReaders) bp_store_repeated_factor_(edge, x);
+inline void zsat::bp_store_factor_(int edge, int slot, double x) {
+  if (slot == kNoReader) return;
+  if (slot == kSeveralReaders) {
+    bp_store_repeated_factor_(edge, x);
     return;
   }
   double& old = slot_factor_[slot];
@@ -147,8 +147,9 @@ void zsat::bp_store_repeated_factor_(int edge, double x) {
   }
 }
 
-inline void zsat::bp_store_blocking_(int edge, bool blockedBefore) {
-  const int slot = edge_slot_[edge];
+inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
+  const bool blockedBefore = bp_blocks_(edge);
+  h[edge] = hNew;
   const bool blocks = bp_blocks_(edge);
   if (slot == kNoReader || blocks == blockedBefore) return;
   int readers = 1;
@@ -228,7 +229,7 @@ double zsat::bp_iterate() {
         WT_cav[e] = r.WT;
         WF_cav[e] = r.WF;
         if (tracked) bp_long_enter_(e);
-        bp_store_factor_(e, bp_factor_(e));
+        bp_store_factor_(e, edge_slot_[e], bp_factor_(e));
       }
       continue;
     }
@@ -243,7 +244,15 @@ double zsat::bp_iterate() {
       const formula_clause& c = clause_recs[occ_clause[e]];
       double prod = 1.0;
       int warn = 1;
-      if (c.size <= kExactClauseSize) {
+      if (c.size <= kPlainClauseSize) {
+        for (int s = c.begin; s < c.begin + c.size; ++s) {
+          if (members[s] == v) continue;
+          const int f = member_edge[s];
+          const int J = occ_sign[f];
+          prod *= J > 0 ? 1.0 - eta[f] : eta[f];
+          if (warn && J * h[f] >= 0) warn = 0;
+        }
+      } else if (c.size <= kExactClauseSize) {
         const int own = edge_slot_[e];
         if (own >= 0) {
           // v is this one member: the others are the slots around it.
@@ -305,9 +314,11 @@ double zsat::bp_iterate() {
       const bool tracked = long_tracked_(e);
       if (tracked) bp_long_leave_(e);
       const int J = occ_sign[e];
-      const bool blockedBefore = bp_blocks_(e);
-      h[e] = H - J * u[e];
-      bp_store_blocking_(e, blockedBefore);
+      const int slot = edge_slot_[e];
+      if (slot == kNoReader)
+        h[e] = H - J * u[e];
+      else
+        bp_store_warning_(e, slot, H - J * u[e]);
       const double x = 1.0 - pi[e];
       double T, F;
       if (x > kTiny) {
@@ -329,7 +340,7 @@ double zsat::bp_iterate() {
       WF_cav[e] = F;
       if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
       if (tracked) bp_long_enter_(e);
-      bp_store_factor_(e, J > 0 ? 1.0 - m : m);
+      bp_store_factor_(e, slot, J > 0 ? 1.0 - m : m);
     }
   }
   return maxdiff;

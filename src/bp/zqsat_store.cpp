@@ -140,7 +140,7 @@ void zsat::index_short_clauses_() {
   slot_prefix_.assign(members.size(), 1.0);
   tally_.assign(clause_recs.size(), clause_tally());
   for (const formula_clause& c : clause_recs) {
-    if (c.size > kExactClauseSize) continue;
+    if (c.size <= kPlainClauseSize || c.size > kExactClauseSize) continue;
     for (int s = c.begin; s < c.begin + c.size; ++s) {
       const int f = member_edge[s];
       edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
