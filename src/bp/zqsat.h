@@ -263,7 +263,8 @@ class zsat {
   // first one; an edge of a plain or a long clause).
   static constexpr int kNoReader = -1;
   static constexpr int kSeveralReaders = -2;
-  std::vector<int> edge_slot_;
+  std::vector<int> edge_slot_;  // empty, like the three below, without such clauses
+  int slot_of_(int edge) const { return edge_slot_.empty() ? kNoReader : edge_slot_[edge]; }
   // Per slot of a short clause: the BP factor of its member_edge, and the
   // product of the factors of the slots before it, multiplied out from 1.0
   // in slot order (valid up to the clause's prefix_end).
@@ -273,7 +274,7 @@ class zsat {
   // Per variable: the fixed value whose messages its edges hold since its
   // last visit, 0 when they may hold others.
   std::vector<int8_t> settled_;
-  // slot_factor_, tally_ and settled_ follow eta and h.
+  // slot_factor_, slot_prefix_, tally_ and settled_ follow eta and h.
   bool tally_fresh_ = false;
 };
 

@@ -229,7 +229,7 @@ double zsat::bp_iterate() {
         WT_cav[e] = r.WT;
         WF_cav[e] = r.WF;
         if (tracked) bp_long_enter_(e);
-        bp_store_factor_(e, edge_slot_[e], bp_factor_(e));
+        bp_store_factor_(e, slot_of_(e), bp_factor_(e));
       }
       continue;
     }
@@ -314,7 +314,7 @@ double zsat::bp_iterate() {
       const bool tracked = long_tracked_(e);
       if (tracked) bp_long_leave_(e);
       const int J = occ_sign[e];
-      const int slot = edge_slot_[e];
+      const int slot = slot_of_(e);
       if (slot == kNoReader)
         h[e] = H - J * u[e];
       else

@@ -134,8 +134,15 @@ void zsat::index_clauses_() {
 
 void zsat::index_short_clauses_() {
   tally_fresh_ = false;
-  const std::size_t edges = occ_clause.size();
-  edge_slot_.assign(edges, kNoReader);
+  edge_slot_.clear();
+  slot_factor_.clear();
+  slot_prefix_.clear();
+  tally_.clear();
+  bool any = false;
+  for (const formula_clause& c : clause_recs) any |= c.size > kPlainClauseSize && c.size <= kExactClauseSize;
+  // A formula of plain and long clauses keeps none of it.
+  if (!any) return;
+  edge_slot_.assign(occ_clause.size(), kNoReader);
   slot_factor_.assign(members.size(), 1.0);
   slot_prefix_.assign(members.size(), 1.0);
   tally_.assign(clause_recs.size(), clause_tally());
