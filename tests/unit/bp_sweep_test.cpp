@@ -291,6 +291,14 @@ void fixSome(Pair& p, unsigned seed) {
     }
 }
 
+// Both copies from the same random messages.
+void startBp(Pair& p) {
+  p.a.bp_init_structure();
+  p.b.bp_init_structure();
+  p.a.bp_init_random();
+  p.b.bp_init_random();
+}
+
 // Sweeps both copies and compares. Bit for bit, the copies stay equal
 // sweep after sweep; up to rounding, the literal copy restarts from the
 // module's messages before each sweep, so differences do not compound.
@@ -298,10 +306,7 @@ void compareSweeps(const std::string& text, unsigned seed, bool close) {
   const std::string path = writeTemp(text);
   {
     Pair p(path, seed);
-    p.a.bp_init_structure();
-    p.b.bp_init_structure();
-    p.a.bp_init_random();
-    p.b.bp_init_random();
+    startBp(p);
     for (int sweep = 0; sweep < 8; ++sweep) {
       if (sweep == 4) fixSome(p, seed);
       if (close) {
@@ -353,10 +358,7 @@ TEST(BpSweep, KeptStateFollowsFixingFlippingAndRestarts) {
     const std::string text = randomFormula(seed, {5, zsat::kExactClauseSize});
     const std::string path = writeTemp(text);
     Pair p(path, seed);
-    p.a.bp_init_structure();
-    p.b.bp_init_structure();
-    p.a.bp_init_random();
-    p.b.bp_init_random();
+    startBp(p);
     std::mt19937 g(seed);
     for (int sweep = 0; sweep < 40; ++sweep) {
       if (sweep == 20) {
