@@ -15,7 +15,8 @@ namespace {
 constexpr int64_t kMaxMagnitude = 2147483647;  // 2^31 - 1
 }
 
-Scanner::Scanner(const std::string& path, std::size_t blockSize) : path_(path), buffer_(blockSize ? blockSize : 1) {
+Scanner::Scanner(const std::string& path, std::size_t blockSize)
+    : path_(path), buffer_(new char[blockSize ? blockSize : 1]), capacity_(blockSize ? blockSize : 1) {
   // gzopen happily opens a directory; reading it then fails. Refuse it here.
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
@@ -31,8 +32,8 @@ bool Scanner::refill() {
     pos_ = len_ = 0;
     return false;
   }
-  unsigned want = static_cast<unsigned>(buffer_.size());
-  int got = gzread(file_, buffer_.data(), want);
+  unsigned want = static_cast<unsigned>(capacity_);
+  int got = gzread(file_, buffer_.get(), want);
   pos_ = 0;
   if (got < 0) {
     error_ = true;

@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,10 @@ class Scanner {
 
   std::string path_;
   gzFile file_ = nullptr;
-  std::vector<char> buffer_;
+  // Left uninitialised: gzread fills what is read, and a small file then
+  // touches a page or two of the block instead of all of it.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   long line_ = 1;
