@@ -257,6 +257,7 @@ class zsat {
   std::vector<RunningProduct> sp_long_prod_;
 
   // Short clauses (longer than kPlainClauseSize, up to kExactClauseSize).
+  static bool is_short_(const formula_clause& c) { return c.size > kPlainClauseSize && c.size <= kExactClauseSize; }
   // Per edge: the one slot of a short clause that reads it, else
   // kSeveralReaders (its variable stands in the clause more than once) or
   // kNoReader (a variable's later occurrence in a clause, which reads its

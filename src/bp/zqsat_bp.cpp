@@ -75,7 +75,7 @@ void zsat::bp_tally_rebuild_() {
   settled_.assign(var_recs.size(), 0);
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
-    if (r.size <= kPlainClauseSize || r.size > kExactClauseSize) continue;
+    if (!is_short_(r)) continue;
     clause_tally t;
     t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -92,7 +92,7 @@ void zsat::bp_tally_rebuild_() {
 bool zsat::bp_tally_matches_() const {
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
-    if (r.size <= kPlainClauseSize || r.size > kExactClauseSize) continue;
+    if (!is_short_(r)) continue;
     clause_tally t;
     double prefix = 1.0;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -148,10 +148,14 @@ void zsat::bp_store_repeated_factor_(int edge, double x) {
 }
 
 inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
+  if (slot == kNoReader) {
+    h[edge] = hNew;
+    return;
+  }
   const bool blockedBefore = bp_blocks_(edge);
   h[edge] = hNew;
   const bool blocks = bp_blocks_(edge);
-  if (slot == kNoReader || blocks == blockedBefore) return;
+  if (blocks == blockedBefore) return;
   int readers = 1;
   if (slot == kSeveralReaders) {
     const formula_clause& c = clause_recs[occ_clause[edge]];
@@ -315,10 +319,7 @@ double zsat::bp_iterate() {
       if (tracked) bp_long_leave_(e);
       const int J = occ_sign[e];
       const int slot = slot_of_(e);
-      if (slot == kNoReader)
-        h[e] = H - J * u[e];
-      else
-        bp_store_warning_(e, slot, H - J * u[e]);
+      bp_store_warning_(e, slot, H - J * u[e]);
       const double x = 1.0 - pi[e];
       double T, F;
       if (x > kTiny) {

@@ -139,7 +139,7 @@ void zsat::index_short_clauses_() {
   slot_prefix_.clear();
   tally_.clear();
   bool any = false;
-  for (const formula_clause& c : clause_recs) any |= c.size > kPlainClauseSize && c.size <= kExactClauseSize;
+  for (const formula_clause& c : clause_recs) any |= is_short_(c);
   // A formula of plain and long clauses keeps none of it.
   if (!any) return;
   edge_slot_.assign(occ_clause.size(), kNoReader);
@@ -147,7 +147,7 @@ void zsat::index_short_clauses_() {
   slot_prefix_.assign(members.size(), 1.0);
   tally_.assign(clause_recs.size(), clause_tally());
   for (const formula_clause& c : clause_recs) {
-    if (c.size <= kPlainClauseSize || c.size > kExactClauseSize) continue;
+    if (!is_short_(c)) continue;
     for (int s = c.begin; s < c.begin + c.size; ++s) {
       const int f = member_edge[s];
       edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
