@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "ForkedRun.h"
-#include "bp/zqsat.h"
-#include "bp/zrg.h"
+#include "bp/BpFormula.h"
+#include "bp/Random.h"
 
 using namespace vorn;
 

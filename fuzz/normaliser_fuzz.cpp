@@ -9,7 +9,7 @@
 #include "EvalReader.h"
 #include "ForkedRun.h"
 #include "QdimacsCheck.h"
-#include "input/mycheck_qbf.h"
+#include "input/PrefixNormaliser.h"
 #include "support/Evaluator.h"
 
 using namespace vorn;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "input/mycheck_qbf.h"
+#include "input/PrefixNormaliser.h"
 
 namespace vorn {
 

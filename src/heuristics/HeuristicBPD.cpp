@@ -7,8 +7,8 @@
 #include <ctime>
 #include <iostream>
 
-#include "bp/zqsat.h"
-#include "bp/zrg.h"
+#include "bp/BpFormula.h"
+#include "bp/Random.h"
 #include "heuristics/VariableOrder.h"
 
 namespace vorn {

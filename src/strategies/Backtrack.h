@@ -61,7 +61,7 @@ class Backtrack : public Strategy {
   // Returns the record's id, or 0 for a unit or a binary constraint.
   uint32_t learnConstraint_(std::vector<Literal>& lits, bool clause);
   // The initial term of a complete assignment, innermost literal first,
-  // 0-terminated, each literal with the term bit (Solution.cpp).
+  // 0-terminated, each literal with the term bit (InitialSolutionTerm.cpp).
   void computeSolution_(std::vector<Literal>& out);
   void resetUip_();
   // Evaluates a 0-terminated list into out; not used by the search.
@@ -87,7 +87,7 @@ class Backtrack : public Strategy {
   uint32_t solutions = 0;
   std::vector<int16_t> stamps;  // by variable: +stamp / -stamp for the literal taken
 
-  // Initial solution term (Solution.cpp); resting state between calls:
+  // Initial solution term (InitialSolutionTerm.cpp); resting state between calls:
   // every variable in the term, nothing planned. Flags are bytes, not
   // bits: they are read at random far more often than they are cleared.
   std::vector<uint8_t> inTerm;     // by variable
@@ -132,7 +132,7 @@ class Backtrack : public Strategy {
   void ensureRanks_();
   void markTermDependencies_(const std::vector<Literal>& lits);
 
-  // Initial solution term helpers (Solution.cpp).
+  // Initial solution term helpers (InitialSolutionTerm.cpp).
   Literal trueLiteral_(uint32_t v) const;
   bool flippable_(Literal l) const;
   bool coversFor_(Literal l) const;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bp/Polarisation.h"
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 using vorn::XTQRANDOMv3;
 using vorn::zsat;

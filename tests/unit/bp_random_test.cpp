@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "bp/zrg.h"
+#include "bp/Random.h"
 
 using vorn::XTQRANDOMv3;
 

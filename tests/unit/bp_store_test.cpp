@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 using vorn::XTQRANDOMv3;
 using vorn::zsat;

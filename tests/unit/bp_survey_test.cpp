@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 #include "input/QdimacsItems.h"
 
 using vorn::XTQRANDOMv3;

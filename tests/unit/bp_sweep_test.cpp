@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bp/RunningProduct.h"
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 using vorn::RunningProduct;
 using vorn::XTQRANDOMv3;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "input/mycheck_qbf.h"
+#include "input/PrefixNormaliser.h"
 #include "support/Evaluator.h"
 #include "support/Formula.h"
 #include "support/Generator.h"

@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "bp/RunningProduct.h"
-#include "bp/zrg.h"
+#include "bp/Random.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "bp/zrg.h"
+#include "bp/Random.h"
 
 #include <cmath>
 #include <utility>

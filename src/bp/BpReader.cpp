@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 #include "input/QdimacsItems.h"
 
 namespace vorn {

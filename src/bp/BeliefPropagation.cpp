@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "bp/LeftOutProduct.h"
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 namespace vorn {
 

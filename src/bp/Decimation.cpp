@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "bp/Polarisation.h"
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 namespace vorn {
 

@@ -1,7 +1,7 @@
 // Random formulas filling the store in place of a file.
 #include <iostream>
 
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 namespace vorn {
 

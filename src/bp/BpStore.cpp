@@ -6,7 +6,7 @@
 #include <iostream>
 #include <new>
 
-#include "bp/zqsat.h"
+#include "bp/BpFormula.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "input/mycheck_qbf.h"
+#include "input/PrefixNormaliser.h"
 
 #include <cerrno>
 #include <charconv>
