@@ -1,5 +1,6 @@
 #include "engine/Assignment.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -14,6 +15,24 @@ void Assignment::init(long n, long) {
   if (trailPos.size() < vars + 1) trailPos.resize(vars + 1, 0);
   if (value.size() < vars + 1) value.resize(vars + 1, 0);
   if (reasons.size() < 2 * (vars + 1)) reasons.resize(2 * (vars + 1), reasonItem_{0, NoReason});
+}
+
+void Assignment::backjump(uint32_t level) {
+  while (trailSize > 0) {
+    const Literal t = trail[trailSize - 1];
+    if (levelOf(t) <= level) break;
+    --trailSize;
+    const uint32_t v = litVar(t);
+    reasons[litCode(t)] = reasonItem_{0, NoReason};
+    trailPos[v] = 0;
+    value[v] = 0;
+    trail[trailSize] = 0;
+  }
+  decisionLevel = level;
+  binHead = std::min(binHead, trailSize);
+  naryHead = std::min(naryHead, trailSize);
+  pureHead = std::min(pureHead, trailSize);
+  notifyHead = std::min(notifyHead, trailSize);
 }
 
 void Assignment::printStats() { (void)options.getPar("-sstat"); }

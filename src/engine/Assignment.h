@@ -52,6 +52,11 @@ class Assignment {
     reasons[litCode(lit)] = reason;
   }
 
+  // Undoes every assignment above level and pulls the propagation and
+  // announcement heads back onto the trail. Pending empty constraints are
+  // the caller's to keep or drop.
+  void backjump(uint32_t level);
+
   // Truth under the current assignment; the term bit plays no part.
   bool isAssigned(Literal l) const { return value[litVar(l)] != 0; }
   bool isTrue(Literal l) const {

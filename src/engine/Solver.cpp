@@ -106,10 +106,7 @@ int Solver::pendingResult_() const {
   return DynFormula::isTermEntry(entry) ? ResultTrue : ResultFalse;
 }
 
-// Binary constraints first, then pure-literal bookkeeping, then N-ary
-// ones, until nothing is pending; then at most one pure literal at a
-// time, each followed by propagation again.
-void Solver::propagate_() {
+void Solver::propagate() {
   for (;;) {
     do {
       bcp_->assignBinaries();
@@ -143,7 +140,7 @@ void Solver::Solve(int limit) {
   bool complete = false;
   unsigned long iterations = 0;
   for (;;) {
-    propagate_();
+    propagate();
 
     Literal lit = 0;
     reasonItem_ reason = nullReason;

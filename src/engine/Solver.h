@@ -44,6 +44,11 @@ class Solver {
   void Solve(int limit);
   // Prints the result line; returns the result code.
   int& getResult();
+  // Unit propagation and pure literals to a fixpoint: binary constraints
+  // first, then pure-literal bookkeeping, then N-ary ones, until nothing
+  // is pending; then one pure literal at a time, each followed by
+  // propagation again. Stops at the first empty constraint.
+  void propagate();
 
   DynFormula& formula;
   std::vector<std::unique_ptr<Strategy>> strategies;
@@ -53,7 +58,6 @@ class Solver {
   std::unique_ptr<Strategy> makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp);
   // 10 or 20 from the newest pending empty constraint; 99 when none.
   int pendingResult_() const;
-  void propagate_();
 
   BCP* bcp_ = nullptr;
   MLF* mlf_ = nullptr;

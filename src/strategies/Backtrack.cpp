@@ -273,24 +273,7 @@ Literal Backtrack::computeWr_(const uint32_t* list, std::vector<Literal>& out) {
 // ---------------------------------------------------------------------------
 // Trail maintenance.
 
-void Backtrack::backjump_(uint32_t level) {
-  DynFormula& f = formula;
-  while (f.trailSize > 0) {
-    const Literal t = f.trail[f.trailSize - 1];
-    if (f.levelOf(t) <= level) break;
-    --f.trailSize;
-    const uint32_t v = litVar(t);
-    f.reasons[litCode(t)] = reasonItem_{0, NoReason};
-    f.trailPos[v] = 0;
-    f.value[v] = 0;
-    f.trail[f.trailSize] = 0;
-  }
-  f.decisionLevel = level;
-  f.binHead = std::min(f.binHead, f.trailSize);
-  f.naryHead = std::min(f.naryHead, f.trailSize);
-  f.pureHead = std::min(f.pureHead, f.trailSize);
-  f.notifyHead = std::min(f.notifyHead, f.trailSize);
-}
+void Backtrack::backjump_(uint32_t level) { formula.backjump(level); }
 
 void Backtrack::nextStamp_() {
   if (++stamp_ >= stampLimit_) {
