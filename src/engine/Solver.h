@@ -49,6 +49,8 @@ class Solver {
   // is pending; then one pure literal at a time, each followed by
   // propagation again. Stops at the first empty constraint.
   void propagate();
+  // 10 or 20 from the newest pending empty constraint; 99 when none.
+  int pendingResult() const { return pendingResult_(); }
 
   DynFormula& formula;
   std::vector<std::unique_ptr<Strategy>> strategies;

@@ -13,6 +13,8 @@
 //    roads print it; the default road either decides it or writes a
 //    simplified formula, which must be well-formed and, when small, have the
 //    input's truth value by the brute-force evaluator.
+// Not rows of cases.txt: inputs are made at run time, each runs on three
+// roads, and the checks parse standard error and evaluate the written formula.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "support/Evaluator.h"
+#include "support/Formula.h"
 #include "support/Process.h"
+#include "support/TimeMask.h"
 
 namespace vorn {
 namespace test {
@@ -139,6 +142,7 @@ TEST_P(E2E, Run) {
 
   TempDir dir;
   std::string file;
+  std::string content;  // the fixture as read, before any compression
   if (row.fixture != "-") {
     std::string source = row.fixture;
     bool gzip = false;
@@ -152,7 +156,7 @@ TEST_P(E2E, Run) {
     } else {
       source = VORN_FIXTURES "/" + source;
     }
-    std::string content = readFileOrFail(source);
+    content = readFileOrFail(source);
     std::string base = source.substr(source.rfind('/') + 1) + (gzip ? ".gz" : "");
     // A copy in a fresh folder: the solver may write a renumbered copy beside it.
     file = dir.write(base, content, gzip);
@@ -169,30 +173,43 @@ TEST_P(E2E, Run) {
   for (std::string w; words >> w;) args.push_back(substitute(unescape(w)));
   if (!file.empty() && row.args.find("{file}") == std::string::npos) args.insert(args.begin(), file);
 
+  std::string cpuLimit;
   for (const std::string& check : row.checks) {
     if (check.rfind("mkdir:", 0) == 0) {
       ASSERT_EQ(mkdir(substitute(check.substr(6)).c_str(), 0755), 0) << check;
+    } else if (check.rfind("cpu-limit:", 0) == 0) {
+      cpuLimit = check.substr(10);
     }
   }
 
-  ProcessResult r = runVorn(args);
+  ProcessResult r;
+  if (cpuLimit.empty()) {
+    r = runVorn(args);
+  } else {
+    // The soft limit is set in a shell that then becomes the program.
+    std::vector<std::string> shellArgs{"-c", "ulimit -S -t " + cpuLimit + " && exec -a vorn \"$0\" \"$@\"",
+                                       vornBinary()};
+    shellArgs.insert(shellArgs.end(), args.begin(), args.end());
+    r = runProcess("/bin/bash", shellArgs);
+  }
   ASSERT_FALSE(r.timedOut) << "timed out";
   if (row.exit != "*") {
     EXPECT_EQ(r.exitCode, std::atoi(row.exit.c_str())) << "stdout:\n" << r.out << "\nstderr:\n" << r.err;
   }
+  const std::string out = maskTimes(r.out);
   if (row.out != "*") {
-    EXPECT_EQ(r.out, expectedText(row.out)) << "stderr:\n" << r.err;
+    EXPECT_EQ(out, expectedText(row.out)) << "stderr:\n" << r.err;
   }
 
   for (const std::string& check : row.checks) {
-    if (check.rfind("mkdir:", 0) == 0) continue;
+    if (check.rfind("mkdir:", 0) == 0 || check.rfind("cpu-limit:", 0) == 0) continue;
     if (check.rfind("stderr=", 0) == 0) {
       EXPECT_EQ(r.err, substitute(expectedText(check.substr(7))));
     } else if (check.rfind("stderr~", 0) == 0) {
       EXPECT_NE(r.err.find(substitute(unescape(check.substr(7)))), std::string::npos)
           << "stderr lacks \"" << check.substr(7) << "\":\n" << r.err;
     } else if (check.rfind("stdout~", 0) == 0) {
-      EXPECT_NE(r.out.find(unescape(check.substr(7))), std::string::npos) << "stdout:\n" << r.out;
+      EXPECT_NE(out.find(unescape(check.substr(7))), std::string::npos) << "stdout:\n" << r.out;
     } else if (check.rfind("stderr-lines=", 0) == 0) {
       long lines = 0;
       for (char c : r.err) lines += c == '\n';
@@ -204,6 +221,9 @@ TEST_P(E2E, Run) {
       std::string content;
       EXPECT_TRUE(readFile(path, content)) << path << " not written";
       EXPECT_EQ(content, expectedText(check.substr(eq + 1))) << path;
+    } else if (check == "evaluator") {
+      ASSERT_FALSE(content.empty()) << "evaluator needs a fixture";
+      EXPECT_EQ(r.exitCode, expectedExitCode(parseQdimacsOrFail(content))) << content;
     } else if (check.rfind("nofile:", 0) == 0) {
       EXPECT_FALSE(fileExists(substitute(check.substr(7)))) << check;
     } else {

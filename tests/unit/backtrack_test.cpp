@@ -10,7 +10,7 @@
 
 #include "strategies/Backtrack.h"
 #include "support/Formula.h"
-#include "support/MiniSearch.h"
+#include "support/SolverSearch.h"
 
 namespace vorn {
 namespace test {
@@ -23,8 +23,8 @@ struct Fixture {
       : input(parseQdimacsOrFail(text)), search(input, config(pureLiterals)) {
     started = search.start();
   }
-  static MiniSearchConfig config(bool pureLiterals) {
-    MiniSearchConfig c;
+  static SolverSearchConfig config(bool pureLiterals) {
+    SolverSearchConfig c;
     c.pureLiterals = pureLiterals;
     return c;
   }
@@ -46,7 +46,7 @@ struct Fixture {
   Backtrack& bt() { return *search.backtrack; }
 
   QbfFormula input;
-  MiniSearch search;
+  SolverSearch search;
   bool started = false;
 };
 

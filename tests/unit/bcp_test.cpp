@@ -22,6 +22,7 @@
 #include "engine/DynFormula.h"
 #include "strategies/BCP.h"
 #include "strategies/MLF.h"
+#include "support/Bench.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
 
@@ -46,7 +47,10 @@ struct Con {
 class Harness {
  public:
   explicit Harness(int numVars, std::size_t chunkWords = kTestChunkWords)
-      : f(options, names, chunkWords), bcp(f, options, names), mlf(f, options, names) {
+      : f(options, names, chunkWords),
+        solver(test::makeSolver(f, options, names)),
+        bcp(test::bcpOf(*solver)),
+        mlf(test::mlfOf(*solver)) {
     level.assign(static_cast<std::size_t>(numVars) + 1, -1);
     exists.assign(static_cast<std::size_t>(numVars) + 1, 1);
     f.NffEx::init(numVars, 0);
@@ -156,33 +160,19 @@ class Harness {
   bool decide(int s) { return f.push2Assign(lit(s), reasonItem_{0, Branch}); }
   bool fix(int s, uint32_t kind) { return f.push2Assign(lit(s), reasonItem_{0, kind}); }
 
-  // The propagation part of the search loop, to a fixpoint (pure literals
-  // included when MLF takes part).
+  // The engine's propagation when MLF takes part; without it, BCP alone
+  // to its fixpoint.
   void propagate() {
-    for (;;) {
-      do {
-        bcp.assignBinaries();
-        bcp.assignBinaries();
-        if (useMlf) mlf.subsume();
-        bcp.assignNaries();
-      } while (!f.hasEmpty() && f.binHead != f.trailSize);
-      if (!useMlf || f.hasEmpty()) return;
-      mlf.search4pure();
-      if (f.hasEmpty() || f.binHead == f.trailSize) return;
-    }
+    if (useMlf) return solver->propagate();
+    do {
+      bcp.assignBinaries();
+      bcp.assignNaries();
+    } while (!f.hasEmpty() && f.binHead != f.trailSize);
   }
 
-  // As the analysis backjumps: undo every literal above level b.
+  // As the analysis backjumps, with the pending empty constraints dropped.
   void backjump(uint32_t b) {
-    while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > b) {
-      const Literal t = f.trail[--f.trailSize];
-      f.reasons[litCode(t)] = reasonItem_{0, NoReason};
-      f.trailPos[litVar(t)] = 0;
-      f.value[litVar(t)] = 0;
-      f.trail[f.trailSize] = 0;
-    }
-    f.decisionLevel = b;
-    for (uint32_t* head : {&f.binHead, &f.naryHead, &f.pureHead, &f.notifyHead}) *head = std::min(*head, f.trailSize);
+    f.backjump(b);
     f.bEmpties.clear();
     f.nEmpties.clear();
     f.conflictLit = 0;
@@ -329,8 +319,9 @@ class Harness {
   CommandLine options;
   Instance<long> names;
   DynFormula f;
-  BCP bcp;
-  MLF mlf;
+  std::unique_ptr<Solver> solver;
+  BCP& bcp;
+  MLF& mlf;
   bool useMlf = false;
 
   std::vector<int> level;     // model of the prefix, by variable; -1 unplaced

@@ -15,94 +15,29 @@
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
 #include "heuristics/HeuristicBPD.h"
+#include "support/Bench.h"
 #include "support/Generator.h"
 #include "support/Process.h"
 
 namespace vorn {
 namespace {
 
-struct Block {
-  Quantifier q;
-  std::vector<unsigned long> vars;
-};
+using test::Block;
 
-std::string qdimacs(const std::vector<Block>& prefix, const std::vector<std::vector<long>>& clauses) {
-  unsigned long maxVar = 0;
-  for (const Block& b : prefix)
-    for (unsigned long v : b.vars) maxVar = std::max(maxVar, v);
-  for (const auto& c : clauses)
-    for (long l : c) maxVar = std::max<unsigned long>(maxVar, static_cast<unsigned long>(l < 0 ? -l : l));
-  std::ostringstream out;
-  out << "p cnf " << maxVar << ' ' << clauses.size() << '\n';
-  for (const Block& b : prefix) {
-    out << (b.q == Forall ? 'a' : 'e');
-    for (unsigned long v : b.vars) out << ' ' << v;
-    out << " 0\n";
-  }
-  for (const auto& c : clauses) {
-    for (long l : c) out << l << ' ';
-    out << "0\n";
-  }
-  return out.str();
-}
-
-// A DynFormula filled the way the engine's reader fills it, initialised,
-// with the heuristic built on it. The BP module reads bpFile, by default
-// the same formula written out.
-struct Bench {
+// The heuristic on a Bench. The BP module reads bpFile, by default the
+// same formula written out.
+struct Bench : test::HeuristicBench<HeuristicBPD> {
   test::TempDir dir;
   std::string file;
-  CommandLine options;
-  Instance<long> names;
-  DynFormula formula{options, names, 1u << 14, 4};
-  std::unique_ptr<HeuristicBPD> heuristic;
-  std::string initOutput;  // what init printed
 
-  Bench(const std::vector<Block>& prefix, std::vector<std::vector<long>> clauses,
-        std::initializer_list<const char*> flags = {}, int mode = 0, long seed = 1024, int verbosity = 0,
-        const std::string& bpFile = "") {
-    for (const char* flag : flags) options[flag] = "true";
-    file = dir.write("f.qdimacs", bpFile.empty() ? qdimacs(prefix, clauses) : bpFile);
+  Bench(const test::Prefix& prefix, test::Clauses clauses, std::initializer_list<const char*> flags = {},
+        int mode = 0, long seed = 1024, int verbosity = 0, const std::string& bpFile = "")
+      : HeuristicBench(prefix, clauses, flags) {
+    file = dir.write("f.qdimacs", bpFile.empty() ? test::qdimacsText(prefix, clauses) : bpFile);
     options["FILENAME"] = file.c_str();
-    unsigned long maxVar = 0;
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) maxVar = std::max(maxVar, v);
-    formula.NffEx::init(static_cast<long>(maxVar), static_cast<long>(clauses.size()));
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) formula.prefix.learnAtom(b.q, v);
-    for (auto& c : clauses) {
-      uint32_t id = 0;
-      formula.learnConstraint(c, id, true, true);
-    }
-    formula.init();
-    heuristic = std::make_unique<HeuristicBPD>(formula, options, names, mode, seed, 200, verbosity, 0.01);
-    testing::internal::CaptureStdout();
-    heuristic->init();
-    initOutput = testing::internal::GetCapturedStdout();
+    build(mode, seed, 200L, verbosity, 0.01);
   }
-
-  // Sends the null event; answers the decision Literal pushed, or 0.
-  Literal requestDecision() {
-    const uint32_t before = formula.trailSize;
-    heuristic->assign(0, reasonItem_{0, NoReason});
-    return formula.trailSize == before ? 0 : formula.trail[before];
-  }
-  Literal positive(uint32_t v) const { return formula.prefix.atomWord[v]; }
-  Literal negative(uint32_t v) const { return formula.prefix.atomWord[v] | kSignBit; }
 };
-
-// Undoes the trail above level, as the analysis does on a backjump.
-void backjumpTo(DynFormula& f, uint32_t level) {
-  while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > level) {
-    const Literal l = f.trail[--f.trailSize];
-    f.reasons[litCode(l)] = reasonItem_{0, NoReason};
-    f.value[litVar(l)] = 0;
-    f.trailPos[litVar(l)] = 0;
-    f.trail[f.trailSize] = 0;
-  }
-  f.decisionLevel = level;
-  f.binHead = f.naryHead = f.pureHead = f.notifyHead = f.trailSize;
-}
 
 // Units 1 and -2 force the marginals of 1 and 2; 3 stays open, so every
 // seed ranks 1 (TRUE) and 2 (FALSE) around the undecided 3.
@@ -239,7 +174,7 @@ TEST(BpdPhases, RecordedAtAConflictOnlyWithoutPs) {
     EXPECT_EQ(b.heuristic->savedPhase[1], saving);
     EXPECT_EQ(b.heuristic->savedPhase[3], saving);
     b.formula.bEmpties.clear();
-    backjumpTo(b.formula, 1);
+    b.formula.backjump(1);
     testing::internal::CaptureStdout();
     std::vector<Literal> got;
     for (Literal l; (l = b.requestDecision()) != 0;) got.push_back(l);
@@ -255,10 +190,10 @@ TEST(BpdDecision, BackjumpMakesRankedVariablesCandidatesAgain) {
   EXPECT_EQ(b.requestDecision(), b.positive(2));
   EXPECT_EQ(b.requestDecision(), b.positive(1));
   EXPECT_EQ(b.requestDecision(), b.positive(3));
-  backjumpTo(b.formula, 2);  // 1 and 3 undone, 2 stays
+  b.formula.backjump(2);  // 1 and 3 undone, 2 stays
   b.formula.push2Assign(b.negative(1), reasonItem_{0, NaryUnit});
   EXPECT_EQ(b.requestDecision(), b.positive(3));
-  backjumpTo(b.formula, 1);
+  b.formula.backjump(1);
   EXPECT_EQ(b.requestDecision(), b.positive(2));
   testing::internal::CaptureStdout();
   b.heuristic->printStats();
@@ -338,13 +273,13 @@ TEST(BpdDecision, ResumedScansAgreeWithTheRuleOverRandomSearches) {
         const Literal expected = expectedDecision(b, rank, sign);
         ASSERT_EQ(b.requestDecision(), expected) << "seed " << seed << " step " << step;
         decisions += expected != 0;
-        if (expected == 0 && f.decisionLevel > 1) backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+        if (expected == 0 && f.decisionLevel > 1) f.backjump(static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
       } else if (what < 7) {
         // A propagated literal at the current level.
         const uint32_t v = static_cast<uint32_t>(rng.range(1, nVars));
         if (f.value[v] == 0) f.push2Assign(rng.chance(0.5) ? b.positive(v) : b.negative(v), reasonItem_{0, NaryUnit});
       } else if (what < 9) {
-        if (f.decisionLevel > 1) backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+        if (f.decisionLevel > 1) f.backjump(static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
       } else {
         const uint32_t v = static_cast<uint32_t>(rng.range(1, nVars));
         b.heuristic->savedPhase[v] = !b.heuristic->savedPhase[v];

@@ -16,93 +16,23 @@
 #include "heuristics/HeuristicQP.h"
 #include "heuristics/HeuristicVSIDS.h"
 #include "strategies/Heuristic.h"
+#include "support/Bench.h"
 #include "support/Generator.h"
 
 namespace vorn {
 namespace {
 
-struct Block {
-  Quantifier q;
-  std::vector<unsigned long> vars;
-};
+using test::Block;
+using Lines = test::Clauses;
 
-using Lines = std::vector<std::vector<long>>;
-
-// A DynFormula filled the way the engine's reader fills it (preference
-// lines included when given), initialised, with heuristic H built on it.
 template <class H>
-struct Bench {
-  CommandLine options;
-  Instance<long> names;
-  DynFormula formula{options, names, 1u << 14, 4};
-  std::unique_ptr<H> heuristic;
-  std::string initOutput;
-
-  Bench(const std::vector<Block>& prefix, std::vector<std::vector<long>> clauses,
-        std::initializer_list<const char*> flags = {}, const Lines* prefLines = nullptr) {
-    for (const char* flag : flags) options[flag] = "true";
-    unsigned long maxVar = 0;
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) maxVar = std::max(maxVar, v);
-    formula.NffEx::init(static_cast<long>(maxVar), static_cast<long>(clauses.size()));
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) formula.prefix.learnAtom(b.q, v);
-    for (auto& c : clauses) {
-      uint32_t id = 0;
-      formula.learnConstraint(c, id, true, true);
-    }
-    if (prefLines) formula.prefLines = std::make_unique<PrefLines>(*prefLines);
-    formula.init();
-    heuristic = std::make_unique<H>(formula, options, names);
-    testing::internal::CaptureStdout();
-    heuristic->init();
-    initOutput = testing::internal::GetCapturedStdout();
-  }
-
-  Literal requestDecision() {
-    const uint32_t before = formula.trailSize;
-    heuristic->assign(0, reasonItem_{0, NoReason});
-    return formula.trailSize == before ? 0 : formula.trail[before];
-  }
-  // Decisions until none is left, with what they printed.
-  std::vector<Literal> decideAll(std::string* printed = nullptr) {
-    testing::internal::CaptureStdout();
-    std::vector<Literal> out;
-    for (Literal l; (l = requestDecision()) != 0;) out.push_back(l);
-    const std::string text = testing::internal::GetCapturedStdout();
-    if (printed) *printed = text;
-    return out;
-  }
-  Literal positive(uint32_t v) const { return formula.prefix.atomWord[v]; }
-  Literal negative(uint32_t v) const { return formula.prefix.atomWord[v] | kSignBit; }
-  std::vector<uint32_t> order() const {
-    std::vector<uint32_t> out;
-    for (uint32_t v : heuristic->order) {
-      if (v == 0) break;
-      out.push_back(v);
-    }
-    return out;
-  }
-  // A conflict with the given literals assigned, announced to the heuristic.
-  void conflictWith(std::initializer_list<Literal> lits) {
-    for (Literal l : lits) formula.push2Assign(l, reasonItem_{0, Branch});
-    formula.pushBEmpty(*lits.begin(), *(lits.end() - 1));
-    heuristic->assign(0, reasonItem_{0, NoReason});
-    formula.bEmpties.clear();
+struct Bench : test::HeuristicBench<H> {
+  Bench(const test::Prefix& prefix, test::Clauses clauses, std::initializer_list<const char*> flags = {},
+        const Lines* prefLines = nullptr)
+      : test::HeuristicBench<H>(prefix, std::move(clauses), flags, prefLines) {
+    this->build();
   }
 };
-
-void backjumpTo(DynFormula& f, uint32_t level) {
-  while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > level) {
-    const Literal l = f.trail[--f.trailSize];
-    f.reasons[litCode(l)] = reasonItem_{0, NoReason};
-    f.value[litVar(l)] = 0;
-    f.trailPos[litVar(l)] = 0;
-    f.trail[f.trailSize] = 0;
-  }
-  f.decisionLevel = level;
-  f.binHead = f.naryHead = f.pureHead = f.notifyHead = f.trailSize;
-}
 
 // Outer block {1, 2, 3}, universal {4}, inner {5, 6}. Variable 1 occurs
 // most, so the occurrence order begins with it.
@@ -197,7 +127,7 @@ TEST(QpPhases, PsSwitchesProgressSavingOn) {
     b.conflictWith({b.negative(2), b.positive(4)});
     EXPECT_EQ(b.heuristic->savedPhase[2], ps);
     EXPECT_EQ(b.heuristic->savedPhase[4], ps);
-    backjumpTo(b.formula, 1);
+    b.formula.backjump(1);
     const auto got = b.decideAll();
     auto decided = [&](uint32_t v) {
       for (Literal l : got)
@@ -224,7 +154,7 @@ TEST(VsidsOrder, ActivitiesCoverEveryIndexAndResortsPickThemUp) {
   b.formula.emptyCount = 255;
   EXPECT_EQ(b.requestDecision(), b.positive(1));
   EXPECT_EQ(b.order(), (std::vector<uint32_t>{1, 2, 3, 4}));
-  backjumpTo(b.formula, 1);
+  b.formula.backjump(1);
   // A score vector shorter than the variables: the rest count as 0.0.
   b.formula.varScores = {0.0, 0.0, 0.5, 2.0};
   b.formula.emptyCount = 510;
@@ -261,7 +191,7 @@ TEST(VsidsPhases, UniversalTrueAtAConflictIsDecidedTrueAgain) {
                             ps ? std::initializer_list<const char*>{"-ps"} : std::initializer_list<const char*>{});
     b.conflictWith({b.positive(1), b.positive(2)});
     EXPECT_EQ(b.heuristic->savedPhase[2], !ps);
-    backjumpTo(b.formula, 1);
+    b.formula.backjump(1);
     std::string printed;
     const auto got = b.decideAll(&printed);
     ASSERT_GE(got.size(), 2u);
@@ -327,12 +257,12 @@ void checkRandomSearches(bool withLines) {
         testing::internal::GetCapturedStdout();
         ASSERT_EQ(litVar(got), v) << "seed " << seed << " step " << step;
         decisions += v != 0;
-        if (v == 0 && f.decisionLevel > 1) backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+        if (v == 0 && f.decisionLevel > 1) f.backjump(static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
       } else if (what < 7) {
         const uint32_t v = static_cast<uint32_t>(rng.range(1, nVars));
         if (f.value[v] == 0) f.push2Assign(rng.chance(0.5) ? b.positive(v) : b.negative(v), reasonItem_{0, NaryUnit});
       } else if (f.decisionLevel > 1) {
-        backjumpTo(f, static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
+        f.backjump(static_cast<uint32_t>(rng.range(1, f.decisionLevel - 1)));
       }
     }
   }

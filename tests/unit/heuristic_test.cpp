@@ -11,72 +11,19 @@
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
 #include "strategies/Heuristic.h"
+#include "support/Bench.h"
 
 namespace vorn {
 namespace {
 
-struct Block {
-  Quantifier q;
-  std::vector<unsigned long> vars;
-};
+using test::Block;
 
-// A DynFormula filled the way the engine's reader fills it, initialised,
-// with the heuristic built on it.
-struct Bench {
-  CommandLine options;
-  Instance<long> names;
-  DynFormula formula{options, names, 1u << 14, 4};
-  std::unique_ptr<Heuristic> heuristic;
-
-  Bench(std::initializer_list<Block> prefix, std::vector<std::vector<long>> clauses,
-        std::initializer_list<const char*> flags = {}) {
-    for (const char* flag : flags) options[flag] = "true";
-    unsigned long maxVar = 0;
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) maxVar = std::max(maxVar, v);
-    formula.NffEx::init(static_cast<long>(maxVar), static_cast<long>(clauses.size()));
-    for (const Block& b : prefix)
-      for (unsigned long v : b.vars) formula.prefix.learnAtom(b.q, v);
-    for (auto& c : clauses) {
-      uint32_t id = 0;
-      formula.learnConstraint(c, id, true, true);
-    }
-    formula.init();
-    heuristic = std::make_unique<Heuristic>(formula, options, names);
-    heuristic->init();
-  }
-
-  // Sends the null event; answers the decision Literal pushed, or 0.
-  Literal requestDecision() {
-    const uint32_t before = formula.trailSize;
-    heuristic->assign(0, reasonItem_{0, NoReason});
-    return formula.trailSize == before ? 0 : formula.trail[before];
-  }
-  Literal positive(uint32_t v) const { return formula.prefix.atomWord[v]; }
-  Literal negative(uint32_t v) const { return formula.prefix.atomWord[v] | kSignBit; }
-  // The order up to its first entry 0.
-  std::vector<uint32_t> order() const {
-    std::vector<uint32_t> out;
-    for (uint32_t v : heuristic->order) {
-      if (v == 0) break;
-      out.push_back(v);
-    }
-    return out;
+struct Bench : test::HeuristicBench<Heuristic> {
+  Bench(std::initializer_list<Block> prefix, test::Clauses clauses, std::initializer_list<const char*> flags = {})
+      : HeuristicBench(prefix, std::move(clauses), flags) {
+    build();
   }
 };
-
-// Undoes the trail down to level 1, as the analysis does on a backjump.
-void backjumpToTop(DynFormula& f) {
-  while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > 1) {
-    const Literal l = f.trail[--f.trailSize];
-    f.reasons[litCode(l)] = reasonItem_{0, NoReason};
-    f.value[litVar(l)] = 0;
-    f.trailPos[litVar(l)] = 0;
-    f.trail[f.trailSize] = 0;
-  }
-  f.decisionLevel = 1;
-  f.binHead = f.naryHead = f.pureHead = f.notifyHead = f.trailSize;
-}
 
 TEST(HeuristicOrder, OuterBlockFirstThenScoreThenIndex) {
   // Variable 4 (inner block) scores highest; 2 and 3 tie, 1 scores least.
@@ -191,7 +138,7 @@ TEST(HeuristicDecision, AfterABackjumpTheScanStartsOver) {
   EXPECT_EQ(b.requestDecision(), b.positive(2));
   // The analysis undoes both decisions and asserts 3 at level 1: the
   // level differs from the one the last decision opened.
-  backjumpToTop(b.formula);
+  b.formula.backjump(1);
   b.formula.push2Assign(b.positive(3), reasonItem_{0, NaryUnit});
   EXPECT_EQ(b.requestDecision(), b.positive(1));
   EXPECT_EQ(b.requestDecision(), b.positive(2));
@@ -212,7 +159,7 @@ TEST(HeuristicPhases, ValuesAtAConflictAreDecidedAgain) {
     b.heuristic->assign(0, reasonItem_{0, NoReason});  // records, no decision
     EXPECT_EQ(b.formula.trailSize, 2u);
     b.formula.bEmpties.clear();
-    backjumpToTop(b.formula);
+    b.formula.backjump(1);
     EXPECT_EQ(b.requestDecision(), saving ? b.negative(4) : b.positive(4));
     EXPECT_EQ(b.requestDecision(), saving ? b.positive(2) : b.negative(2));
     testing::internal::GetCapturedStdout();

@@ -18,6 +18,7 @@
 #include "engine/DynFormula.h"
 #include "strategies/BCP.h"
 #include "strategies/MLF.h"
+#include "support/Bench.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
 
@@ -27,7 +28,10 @@ namespace {
 constexpr std::size_t kTestChunkWords = 1u << 16;
 
 struct Engine {
-  explicit Engine(int numVars) : f(options, names, kTestChunkWords), bcp(f, options, names), mlf(f, options, names) {
+  explicit Engine(int numVars) : f(options, names, kTestChunkWords),
+        solver(test::makeSolver(f, options, names)),
+        bcp(test::bcpOf(*solver)),
+        mlf(test::mlfOf(*solver)) {
     f.NffEx::init(numVars, 0);
   }
 
@@ -52,30 +56,10 @@ struct Engine {
   bool decide(int s) { return f.push2Assign(lit(s), reasonItem_{0, Branch}); }
   uint32_t kind(int s) const { return f.reasons[litCode(lit(s))].kind; }
 
-  void propagate() {
-    for (;;) {
-      do {
-        bcp.assignBinaries();
-        bcp.assignBinaries();
-        mlf.subsume();
-        bcp.assignNaries();
-      } while (!f.hasEmpty() && f.binHead != f.trailSize);
-      if (f.hasEmpty()) return;
-      mlf.search4pure();
-      if (f.hasEmpty() || f.binHead == f.trailSize) return;
-    }
-  }
-
+  void propagate() { solver->propagate(); }
+  // As the analysis backjumps, with the pending empty constraints dropped.
   void backjump(uint32_t b) {
-    while (f.trailSize > 0 && f.levelOf(f.trail[f.trailSize - 1]) > b) {
-      const Literal t = f.trail[--f.trailSize];
-      f.reasons[litCode(t)] = reasonItem_{0, NoReason};
-      f.trailPos[litVar(t)] = 0;
-      f.value[litVar(t)] = 0;
-      f.trail[f.trailSize] = 0;
-    }
-    f.decisionLevel = b;
-    for (uint32_t* head : {&f.binHead, &f.naryHead, &f.pureHead, &f.notifyHead}) *head = std::min(*head, f.trailSize);
+    f.backjump(b);
     f.bEmpties.clear();
     f.nEmpties.clear();
   }
@@ -83,8 +67,9 @@ struct Engine {
   CommandLine options;
   Instance<long> names;
   DynFormula f;
-  BCP bcp;
-  MLF mlf;
+  std::unique_ptr<Solver> solver;
+  BCP& bcp;
+  MLF& mlf;
 };
 
 TEST(MlfInit, FormulaWithoutVariablesOnlySizesTheTables) {

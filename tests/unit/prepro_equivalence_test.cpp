@@ -21,6 +21,7 @@
 #include "support/Evaluator.h"
 #include "support/Formula.h"
 #include "support/Process.h"
+#include "support/TimeMask.h"
 
 namespace vorn {
 namespace {
@@ -396,19 +397,6 @@ TEST(Rewriting, FreshAtomJoinsTheBlockAndEveryListCoversIt) {
 
 const std::string kFixtures = VORN_FIXTURES "/equivalence/";
 
-// Replaces the number after each time label by "T".
-std::string maskTimes(std::string out) {
-  for (const char* label : {"c Parse time: ", "c EQ Time: ", "c Tamrix time: "}) {
-    const std::string l(label);
-    for (std::size_t at = out.find(l); at != std::string::npos; at = out.find(l, at + l.size())) {
-      const std::size_t from = at + l.size();
-      const std::size_t to = out.find(' ', from);
-      out.replace(from, to - from, "T");
-    }
-  }
-  return out;
-}
-
 struct Road {
   int code;
   std::string out;
@@ -455,7 +443,7 @@ TEST(EquivalenceRoad, PlantedFixtures) {
     for (const std::string& f : c.flags) name += " " + f;
     Road r = runRoad(kFixtures + c.fixture + ".qdimacs", c.flags);
     EXPECT_EQ(r.code, c.code) << name;
-    EXPECT_EQ(maskTimes(r.out), test::readFileOrFail(kFixtures + c.expected + ".out")) << name;
+    EXPECT_EQ(test::maskTimes(r.out), test::readFileOrFail(kFixtures + c.expected + ".out")) << name;
   }
 }
 

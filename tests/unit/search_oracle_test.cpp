@@ -12,7 +12,7 @@
 #include "support/Evaluator.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
-#include "support/MiniSearch.h"
+#include "support/SolverSearch.h"
 
 namespace vorn {
 namespace test {
@@ -147,9 +147,9 @@ TEST(SearchOracle, AnswersAgreeWithEvaluator) {
       const QbfFormula f = generate(fam.params, seed);
       const int expected = expectedExitCode(f);
       for (uint64_t phase : {uint64_t(0), seed}) {
-        MiniSearchConfig config;
+        SolverSearchConfig config;
         config.phaseSeed = phase;
-        MiniSearch search(f, config);
+        SolverSearch search(f, config);
         const int got = search.solve();
         ASSERT_FALSE(search.exhausted) << fam.name << " seed " << seed << ": " << describe(f);
         ASSERT_EQ(got, expected) << fam.name << " seed " << seed << " phase " << phase << ": " << describe(f);
@@ -172,9 +172,9 @@ TEST(SearchOracle, LearnedConstraintsAreImplied) {
       const QbfFormula input = generate(fam.params, seed);
       const QbfFormula reduced = universallyReduced(input);
       const bool truth = evaluate(input);
-      MiniSearchConfig config;
+      SolverSearchConfig config;
       config.phaseSeed = seed;
-      MiniSearch search(input, config);
+      SolverSearch search(input, config);
       search.solve();
       for (const LearnedConstraint& c : search.learned) {
         const QbfFormula f = restricted(reduced, c.topLevel);
@@ -209,12 +209,12 @@ TEST(SearchOracle, LearnedRecordsAreWatchedAndUnit) {
     for (int i = 0; i < fam.count * 4; ++i) {
       const uint64_t seed = 7000 + static_cast<uint64_t>(i);
       const QbfFormula input = generate(fam.params, seed);
-      MiniSearchConfig config;
+      SolverSearchConfig config;
       config.phaseSeed = seed;
-      MiniSearch search(input, config);
+      SolverSearch search(input, config);
       std::size_t seen[2] = {1, 1};
       std::string failure;
-      search.afterAnalysis = [&](MiniSearch& s) {
+      search.afterAnalysis = [&](SolverSearch& s) {
         DynFormula& f = s.formula;
         for (int k = 0; k < 2; ++k) {
           const ConstraintKind kind = k == 0 ? LearnedClause : LearnedTerm;
@@ -271,11 +271,11 @@ TEST(SearchOracle, InitialTermCoversEveryClause) {
     for (int i = 0; i < fam.count * 2; ++i) {
       const uint64_t seed = 9000 + static_cast<uint64_t>(i);
       const QbfFormula input = generate(fam.params, seed);
-      MiniSearchConfig config;
+      SolverSearchConfig config;
       config.phaseSeed = seed;
-      MiniSearch search(input, config);
+      SolverSearch search(input, config);
       std::string failure;
-      search.onCompleteAssignment = [&](MiniSearch& s) {
+      search.onCompleteAssignment = [&](SolverSearch& s) {
         DynFormula& f = s.formula;
         const std::vector<int32_t> before = f.value;
         std::vector<Literal> out;
@@ -322,10 +322,10 @@ TEST(SearchOracle, StampWrapLosesNoLiteral) {
     for (int i = 0; i < fam.count; ++i) {
       const uint64_t seed = 13000 + static_cast<uint64_t>(i);
       const QbfFormula input = generate(fam.params, seed);
-      MiniSearchConfig plain, wrapping;
+      SolverSearchConfig plain, wrapping;
       plain.phaseSeed = wrapping.phaseSeed = seed;
       wrapping.stampLimit = 2;
-      MiniSearch a(input, plain), b(input, wrapping);
+      SolverSearch a(input, plain), b(input, wrapping);
       const int answerA = a.solve(), answerB = b.solve();
       ASSERT_EQ(answerA, answerB) << fam.name << " seed " << seed << ": " << describe(input);
       ASSERT_EQ(a.learned.size(), b.learned.size()) << fam.name << " seed " << seed << ": " << describe(input);

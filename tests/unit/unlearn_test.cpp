@@ -9,29 +9,21 @@
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
 #include "strategies/Unlearn.h"
+#include "support/Bench.h"
 
 namespace vorn {
 namespace {
 
 // Prefix: e {1 2 10}  a {3 4 5 7 8 9}  e {6}; two input clauses.
-struct Bench {
-  CommandLine options;
-  Instance<long> names;
-  DynFormula formula{options, names, 1u << 14, 4};
-
-  explicit Bench(bool unlearn, bool sstat = false) {
-    if (unlearn) options["-unlearn"] = "true";
-    if (sstat) options["-sstat"] = "true";
-    formula.NffEx::init(10, 2);
-    for (unsigned long v : {1, 2, 10}) formula.prefix.learnAtom(Exists, v);
-    for (unsigned long v : {3, 4, 5, 7, 8, 9}) formula.prefix.learnAtom(Forall, v);
-    formula.prefix.learnAtom(Exists, 6);
-    std::vector<std::vector<long>> input{{1, 3, 6}, {2, -4, 6}};
-    for (auto& c : input) {
-      uint32_t id = 0;
-      formula.learnConstraint(c, id, true, true);
-    }
-    formula.init();
+struct Bench : test::Bench {
+  explicit Bench(bool unlearn, bool sstat = false)
+      : test::Bench({{Exists, {1, 2, 10}}, {Forall, {3, 4, 5, 7, 8, 9}}, {Exists, {6}}}, {{1, 3, 6}, {2, -4, 6}},
+                    flags(unlearn, sstat)) {}
+  static std::vector<const char*> flags(bool unlearn, bool sstat) {
+    std::vector<const char*> out;
+    if (unlearn) out.push_back("-unlearn");
+    if (sstat) out.push_back("-sstat");
+    return out;
   }
 
   Literal lit(long s, bool term = false) const { return formula.encode(s, !term); }

@@ -1,6 +1,11 @@
-#include "support/MiniSearch.h"
+#include "support/SolverSearch.h"
 
+#include <cassert>
+#include <climits>
 #include <cstdlib>
+#include <iostream>
+
+#include "support/Bench.h"
 
 namespace vorn {
 namespace test {
@@ -9,9 +14,35 @@ namespace {
 // Small formulas by the thousand: small chunks keep each engine cheap to
 // build (a record larger than a chunk still gets one of its own).
 constexpr std::size_t kChunkWords = 1 << 12;
+
+// A slot of the strategy list that hands each event to a test function.
+class EventHook : public Strategy {
+ public:
+  explicit EventHook(std::function<void(Literal)> onEvent) : onEvent_(std::move(onEvent)) {}
+  void assign(const uint32_t& lit, const reasonItem_&) override { onEvent_(lit); }
+
+ private:
+  std::function<void(Literal)> onEvent_;
+};
+
+// Thrown by the decision slot once the iterations are spent.
+struct Exhausted {};
+
+// The engine prints its times and statistics; thousands of runs need none.
+class SilentStdout {
+ public:
+  SilentStdout() : saved_(std::cout.rdbuf(nullptr)) {}
+  ~SilentStdout() {
+    std::cout.rdbuf(saved_);
+    std::cout.clear();
+  }
+
+ private:
+  std::streambuf* saved_;
+};
 }  // namespace
 
-MiniSearch::MiniSearch(const QbfFormula& f, const MiniSearchConfig& c)
+SolverSearch::SolverSearch(const QbfFormula& f, const SolverSearchConfig& c)
     : input(f), config(c), formula(options, names, kChunkWords), rng_(c.phaseSeed) {
   names.nVars = f.numVars;
   names.nClauses = static_cast<long>(f.clauses.size());
@@ -32,13 +63,35 @@ MiniSearch::MiniSearch(const QbfFormula& f, const MiniSearchConfig& c)
     uint32_t id = 0;
     formula.learnConstraint(internal, id, true, true);
   }
-  bcp = std::make_unique<BCP>(formula, options, names);
-  mlf = std::make_unique<MLF>(formula, options, names);
-  backtrack = std::make_unique<Backtrack>(formula, options, names);
+  solver = makeSolver(formula, options, names);
+  std::vector<std::unique_ptr<Strategy>>& list = solver->strategies;
+  // The engine's list: BCP, MLF, heuristic, Backtrack, Unlearn (idle
+  // without "-unlearn").
+  bcp = &bcpOf(*solver);
+  mlf = &mlfOf(*solver);
+  backtrack = static_cast<Backtrack*>(list[3].get());
   backtrack->setStampLimit(config.stampLimit);
+  list[2] = std::make_unique<EventHook>([this](Literal lit) {
+    if (iterations >= config.maxIterations) throw Exhausted{};
+    if (lit == 0 && !formula.hasEmpty()) decideNext_();
+  });
+  list.insert(list.begin() + 3, std::make_unique<EventHook>([this](Literal) {
+    DynFormula& f = formula;
+    const uint32_t placed = f.prefix.atomCount;
+    if (!f.hasEmpty() && f.trailSize == placed && f.binHead == placed && onCompleteAssignment)
+      onCompleteAssignment(*this);
+    topLevel_.clear();
+    for (uint32_t i = 0; i < f.trailSize && f.levelOf(f.trail[i]) == 1; ++i)
+      topLevel_.push_back(externalLiteral(f.trail[i]));
+  }));
+  list.insert(list.begin() + 5, std::make_unique<EventHook>([this](Literal) {
+    recordLearned_(topLevel_);
+    if (afterAnalysis) afterAnalysis(*this);
+    ++iterations;
+  }));
 }
 
-Literal MiniSearch::internalLiteral(int external) const {
+Literal SolverSearch::internalLiteral(int external) const {
   auto it = names.extToInt.find(std::abs(external));
   if (it == names.extToInt.end()) return 0;
   const uint32_t v = static_cast<uint32_t>(it->second);
@@ -46,41 +99,27 @@ Literal MiniSearch::internalLiteral(int external) const {
   return formula.prefix.atomWord[v] | (external < 0 ? kSignBit : 0u);
 }
 
-int MiniSearch::externalLiteral(Literal l) const {
+int SolverSearch::externalLiteral(Literal l) const {
   const int ext = static_cast<int>(names.intToExt[litVar(l)]);
   return litNegative(l) ? -ext : ext;
 }
 
-int MiniSearch::pendingResult() const {
-  if (!formula.bEmpties.empty()) return litTerm(formula.bEmpties.back().lit2) ? ResultTrue : ResultFalse;
-  if (!formula.nEmpties.empty()) {
-    const Literal first = DynFormula::firstLiteral(formula.nEmpties.back());
-    if (first == 0) return ResultUnknown;
-    return litTerm(first) ? ResultTrue : ResultFalse;
-  }
-  return ResultUnknown;
+int SolverSearch::pendingResult() const { return solver->pendingResult(); }
+
+void SolverSearch::propagate() {
+  if (config.pureLiterals) return solver->propagate();
+  do {
+    bcp->assignBinaries();
+    bcp->assignNaries();
+  } while (!formula.hasEmpty() && formula.binHead != formula.trailSize);
 }
 
-void MiniSearch::propagate() {
-  DynFormula& f = formula;
-  for (;;) {
-    do {
-      bcp->assignBinaries();
-      bcp->assignBinaries();
-      if (config.pureLiterals) mlf->subsume();
-      bcp->assignNaries();
-    } while (!f.hasEmpty() && f.binHead != f.trailSize);
-    if (config.pureLiterals) mlf->search4pure();
-    if (f.hasEmpty() || f.binHead == f.trailSize) return;
-  }
-}
-
-void MiniSearch::decide(int external) {
+void SolverSearch::decide(int external) {
   formula.push2Assign(internalLiteral(external), reasonItem_{0, Branch});
   ++decisions;
 }
 
-void MiniSearch::nextEvent(Literal& lit, reasonItem_& reason) {
+void SolverSearch::nextEvent(Literal& lit, reasonItem_& reason) {
   DynFormula& f = formula;
   lit = 0;
   reason = f.reasons[0];
@@ -90,7 +129,7 @@ void MiniSearch::nextEvent(Literal& lit, reasonItem_& reason) {
   }
 }
 
-void MiniSearch::decideNext_() {
+void SolverSearch::decideNext_() {
   DynFormula& f = formula;
   for (uint32_t word = f.prefix.getBegin(); word != NULL_ATOM; word = f.prefix.getNext()) {
     if (f.isAssigned(word)) continue;
@@ -102,7 +141,7 @@ void MiniSearch::decideNext_() {
   }
 }
 
-void MiniSearch::recordLearned_(const std::vector<int>& topLevel) {
+void SolverSearch::recordLearned_(const std::vector<int>& topLevel) {
   DynFormula& f = formula;
   const ConstraintKind kinds[2] = {LearnedClause, LearnedTerm};
   for (int i = 0; i < 2; ++i) {
@@ -142,16 +181,22 @@ void MiniSearch::recordLearned_(const std::vector<int>& topLevel) {
   for (; learnedSeen_ < learned.size(); ++learnedSeen_) learned[learnedSeen_].topLevel = topLevel;
 }
 
-bool MiniSearch::start() {
+bool SolverSearch::start() {
   DynFormula& f = formula;
-  f.init();
+  if (config.pureLiterals) {
+    SilentStdout quiet;
+    solver->init();
+  } else {
+    // Solver::init without MLF.
+    f.init();
+    if (!f.hasEmpty())
+      for (auto& s : solver->strategies)
+        if (s.get() != mlf) s->init();
+  }
   if (f.hasEmpty()) {
     earlyResult = pendingResult();
     return false;
   }
-  bcp->init();
-  if (config.pureLiterals) mlf->init();
-  backtrack->init();
   unitCount_ = f.units.size();  // the input units are not learned
   for (int i = 0; i < 2; ++i) {
     partnerSizes_[i].assign(f.bOccs[i == 0 ? LearnedClause : LearnedTerm].size(), 0);
@@ -164,29 +209,17 @@ bool MiniSearch::start() {
   return true;
 }
 
-int MiniSearch::solve() {
-  DynFormula& f = formula;
+int SolverSearch::solve() {
+  assert(config.pureLiterals && "the engine's loop always runs MLF");
   if (!start()) return earlyResult;
-  const uint32_t placed = f.prefix.atomCount;
-  std::vector<int> topLevel;
-  for (iterations = 0; iterations < config.maxIterations; ++iterations) {
-    propagate();
-    Literal lit;
-    reasonItem_ reason;
-    nextEvent(lit, reason);
-    if (lit == 0 && !f.hasEmpty()) decideNext_();
-    if (!f.hasEmpty() && f.trailSize == placed && f.binHead == placed && onCompleteAssignment)
-      onCompleteAssignment(*this);
-    topLevel.clear();
-    for (uint32_t i = 0; i < f.trailSize && f.levelOf(f.trail[i]) == 1; ++i) topLevel.push_back(externalLiteral(f.trail[i]));
-    backtrack->assign(lit, reason);
-    recordLearned_(topLevel);
-    if (afterAnalysis) afterAnalysis(*this);
-    if (f.hasEmpty()) return pendingResult();
-    if (f.trailSize == placed && f.binHead == placed) return ResultUnknown;  // Backtrack should have acted
+  SilentStdout quiet;
+  try {
+    solver->Solve(INT_MAX);
+  } catch (const Exhausted&) {
+    exhausted = true;
+    return ResultUnknown;
   }
-  exhausted = true;
-  return ResultUnknown;
+  return solver->result;
 }
 
 }  // namespace test

@@ -1,11 +1,14 @@
-// A test-only search loop over the engine formula: the same event order as
-// the solver's own loop (propagate to a fixpoint: binary, pure-literal
-// walk, N-ary, then monotone literals; then one event per iteration to the
-// decision step and to Backtrack), with the simplest heuristic there is:
-// the first unassigned variable in prefix order, on a seeded phase.
-//
-// It records every constraint Backtrack learns, in external numbers, so
-// tests can check each one against the brute-force evaluator.
+// The engine's own search (Solver, its strategy list and its loop) on a
+// formula from the test generator, with two things the real loop cannot
+// give a test, in the places the loop offers for them:
+//  - in the heuristic's slot, the simplest decision rule there is: the
+//    first unassigned variable in prefix order, on a phase drawn from a
+//    seed, so that one formula is searched along many paths;
+//  - around Backtrack, observers that record every constraint it learns
+//    (in external numbers, for the brute-force evaluator), call the test's
+//    hooks, and stop a search that runs too long.
+// Fixtures that step by hand use the pieces: start, propagate, decide,
+// nextEvent, and Backtrack itself.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
+#include "engine/Solver.h"
 #include "strategies/BCP.h"
 #include "strategies/Backtrack.h"
 #include "strategies/MLF.h"
@@ -25,14 +29,15 @@
 namespace vorn {
 namespace test {
 
-struct MiniSearchConfig {
+struct SolverSearchConfig {
   // 0: every decision takes the default value (existential true, universal
   // false); otherwise the phases are drawn from this seed.
   uint64_t phaseSeed = 0;
   // Iterations before the loop gives up (answer 99, `exhausted` set).
   uint64_t maxIterations = 2000000;
   int16_t stampLimit = Backtrack::kStampLimit;
-  // Off only for hand-built fixtures that must control every value.
+  // Off only for hand-built fixtures that must control every value: MLF
+  // is then neither started nor called, and solve() is not available.
   bool pureLiterals = true;
 };
 
@@ -45,18 +50,17 @@ struct LearnedConstraint {
   std::vector<int> topLevel;
 };
 
-class MiniSearch {
+class SolverSearch {
  public:
-  explicit MiniSearch(const QbfFormula& f, const MiniSearchConfig& config = {});
+  explicit SolverSearch(const QbfFormula& f, const SolverSearchConfig& config = {});
 
-  // Runs the loop once: 10 true, 20 false, 99 no answer.
+  // Runs the engine's loop once: 10 true, 20 false, 99 no answer.
   int solve();
 
-  // The pieces of solve, for fixtures that step by hand. start() runs the
-  // start-up of the formula and the strategies; false when it already
-  // answers (earlyResult).
+  // start() runs the start-up of the formula and the strategies; false
+  // when it already answers (earlyResult).
   bool start();
-  // Propagation to a fixpoint, as the loop does before every event.
+  // The engine's propagation; BCP alone without pure literals.
   void propagate();
   // A decision on a signed external literal.
   void decide(int external);
@@ -67,9 +71,9 @@ class MiniSearch {
 
   // Called before Backtrack sees a complete, propagated assignment with
   // nothing pending (the state of its initial solution term).
-  std::function<void(MiniSearch&)> onCompleteAssignment;
+  std::function<void(SolverSearch&)> onCompleteAssignment;
   // Called after every event Backtrack has seen.
-  std::function<void(MiniSearch&)> afterAnalysis;
+  std::function<void(SolverSearch&)> afterAnalysis;
 
   // Internal literal of a signed external number (0 when the number is not
   // in the engine).
@@ -77,13 +81,14 @@ class MiniSearch {
   int externalLiteral(Literal l) const;
 
   const QbfFormula& input;
-  MiniSearchConfig config;
+  SolverSearchConfig config;
   Instance<long> names;
   CommandLine options;
   DynFormula formula;
-  std::unique_ptr<BCP> bcp;
-  std::unique_ptr<MLF> mlf;
-  std::unique_ptr<Backtrack> backtrack;
+  std::unique_ptr<Solver> solver;
+  BCP* bcp = nullptr;
+  MLF* mlf = nullptr;
+  Backtrack* backtrack = nullptr;
 
   std::vector<LearnedConstraint> learned;
   uint64_t decisions = 0;
@@ -95,6 +100,7 @@ class MiniSearch {
   void recordLearned_(const std::vector<int>& topLevel);
 
   SplitMix64 rng_;
+  std::vector<int> topLevel_;  // taken before each analysis
   // Snapshot of the learned tables, to find what an analysis added.
   std::size_t learnedIds_[2] = {1, 1};
   std::vector<std::size_t> partnerSizes_[2];
