@@ -130,7 +130,10 @@ class Backtrack : public Strategy {
   // (decision, monotone literal) or an unusable one.
   const uint32_t* reasonList_(Literal trailLit);
   void reduce_(bool limited, uint32_t limitLevel);
+  // Learning and its steps (Learning.cpp).
   void learn_();
+  uint32_t chooseSecond_(const std::vector<Literal>& w);
+  void chooseWatchPartner_(const std::vector<Literal>& w);
   void decide_();
   void abandon_();
   void backjump_(uint32_t level);

@@ -18,16 +18,10 @@ void Backtrack::markTermDependencies_(const std::vector<Literal>& lits) {
   }
 }
 
-void Backtrack::learn_() {
-  DynFormula& f = formula;
-  std::vector<Literal>& w = *work;
-  std::fill(stamps.begin(), stamps.end(), 0);
-  sortAscending_(w);
-  while (!w.empty() && !litOwn(w.back())) w.pop_back();
-  assert(std::find(w.begin(), w.end(), uip) != w.end());
-
-  // The backjump level and the second watch come from the literals that
-  // are kept: the deepest spent one below uip's level.
+// The backjump level and the second watch come from the literals that are
+// kept: the deepest spent one below uip's level. Returns the level.
+uint32_t Backtrack::chooseSecond_(const std::vector<Literal>& w) {
+  const DynFormula& f = formula;
   const uint32_t uipLevel = f.levelOf(uip);
   second = 0;
   for (const Literal l : w) {
@@ -37,26 +31,40 @@ void Backtrack::learn_() {
   }
   const uint32_t level = (w.size() == 1 || second == 0) ? 1 : f.levelOf(second);
   if (second == 0 && w.size() > 1) second = w[0] != uip ? w[0] : w[1];
+  return level;
+}
 
-  // The second watch of a record must be able to stand beside uip in a
-  // watch pair: an own literal, or an opponent literal outside uip. An
-  // opponent literal inside uip is reduced away once both are open again,
-  // and the record could then become unit without a watch noticing. So
-  // the deepest spent literal of those; second only when there is none.
+// The second watch of a record must be able to stand beside uip in a
+// watch pair: an own literal, or an opponent literal outside uip. An
+// opponent literal inside uip is reduced away once both are open again,
+// and the record could then become unit without a watch noticing. So the
+// deepest spent literal of those; second only when there is none.
+void Backtrack::chooseWatchPartner_(const std::vector<Literal>& w) {
   watchPartner_ = 0;
-  if (w.size() >= 3) {
-    const uint32_t uipPrefix = prefixLevel_(uip);
-    uint32_t partnerLevel = 0;
-    for (const Literal l : w) {
-      if (l == uip || !spent_(l)) continue;
-      if (!litOwn(l) && prefixLevel_(l) >= uipPrefix) continue;
-      const uint32_t at = f.levelOf(l);
-      if (watchPartner_ == 0 || at > partnerLevel) {
-        watchPartner_ = l;
-        partnerLevel = at;
-      }
+  if (w.size() < 3) return;
+  const uint32_t uipPrefix = prefixLevel_(uip);
+  uint32_t partnerLevel = 0;
+  for (const Literal l : w) {
+    if (l == uip || !spent_(l)) continue;
+    if (!litOwn(l) && prefixLevel_(l) >= uipPrefix) continue;
+    const uint32_t at = formula.levelOf(l);
+    if (watchPartner_ == 0 || at > partnerLevel) {
+      watchPartner_ = l;
+      partnerLevel = at;
     }
   }
+}
+
+void Backtrack::learn_() {
+  DynFormula& f = formula;
+  std::vector<Literal>& w = *work;
+  std::fill(stamps.begin(), stamps.end(), 0);
+  sortAscending_(w);
+  while (!w.empty() && !litOwn(w.back())) w.pop_back();
+  assert(std::find(w.begin(), w.end(), uip) != w.end());
+
+  const uint32_t level = chooseSecond_(w);
+  chooseWatchPartner_(w);
 
   f.bEmpties.clear();
   f.nEmpties.clear();
