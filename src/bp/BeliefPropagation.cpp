@@ -193,6 +193,180 @@ void zsat::bp_long_enter_(int edge) {
   if (bp_blocks_(edge)) bp_long_blocking_[l] += long_mult_[edge];
 }
 
+// A fixed variable sends its value on every edge.
+void zsat::bp_fix_var_(int v) {
+  formula_var& r = var_recs[v];
+  const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
+  const bool t = r.fixed_value > 0;
+  r.WT = t ? 1.0 : 0.0;
+  r.WF = t ? 0.0 : 1.0;
+  if (settled_[v] == r.fixed_value) {
+    // Its edges hold these messages already; only the running products
+    // see the member leave and enter again, as their rounding did.
+    if (!long_clauses_.empty())
+      for (int e = e0; e < e1; ++e)
+        if (long_tracked_(e)) {
+          bp_long_leave_(e);
+          bp_long_enter_(e);
+        }
+    return;
+  }
+  settled_[v] = static_cast<int8_t>(r.fixed_value);
+  for (int e = e0; e < e1; ++e) {
+    const bool tracked = long_tracked_(e);
+    if (tracked) bp_long_leave_(e);
+    eta[e] = r.WT;
+    WT_cav[e] = r.WT;
+    WF_cav[e] = r.WF;
+    if (tracked) bp_long_enter_(e);
+    bp_store_factor_(e, slot_of_(e), bp_factor_(e));
+  }
+}
+
+// The clause's message to v over edge e: the product of the other members'
+// factors, and whether none of them blocks its warning. One helper per
+// clause-size regime.
+
+// Plain clause: multiplied out straight from eta.
+inline double zsat::bp_plain_cavity_(int v, const formula_clause& c, int& warn) const {
+  double prod = 1.0;
+  warn = 1;
+  for (int s = c.begin; s < c.begin + c.size; ++s) {
+    if (members[s] == v) continue;
+    const int f = member_edge[s];
+    const int J = occ_sign[f];
+    prod *= J > 0 ? 1.0 - eta[f] : eta[f];
+    if (warn && J * h[f] >= 0) warn = 0;
+  }
+  return prod;
+}
+
+// Short clause: from the slot factors and their tally, in slot order.
+inline double zsat::bp_short_cavity_(int v, int e, const formula_clause& c, int& warn) {
+  const double* factor = slot_factor_.data();
+  double* prefix = slot_prefix_.data();
+  double prod = 1.0;
+  warn = 1;
+  const int own = edge_slot_[e];
+  if (own < 0) {
+    for (int s = c.begin; s < c.begin + c.size; ++s) {
+      if (members[s] == v) continue;
+      prod *= factor[s];
+      if (warn && bp_blocks_(member_edge[s])) warn = 0;
+    }
+    return prod;
+  }
+  // v is this one member: the others are the slots around it.
+  clause_tally& t = tally_[occ_clause[e]];
+  warn = t.blocking - bp_blocks_(e) == 0;
+  bool zeroAmongOthers = false;
+  if (t.zeros > 0) {
+    const FactorKind kind = factorKind(factor[own]);
+    zeroAmongOthers = t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0;
+  }
+  if (zeroAmongOthers) return 0.0;
+  // The slots before own from the cached prefix, extended to own.
+  if (t.prefix_end < own) {
+    double p = prefix[t.prefix_end];
+    for (int s = t.prefix_end; s < own; ++s) {
+      p *= factor[s];
+      prefix[s + 1] = p;
+    }
+    t.prefix_end = own;
+  }
+  prod = prefix[own];
+  for (int s = own + 1; s < c.begin + c.size; ++s) prod *= factor[s];
+  return prod;
+}
+
+// Long clause: the running product without v's members. The edges of v in
+// one long clause share one answer, kept in share.
+inline double zsat::bp_long_cavity_(int e, long_share_& share, int& warn) const {
+  const int f = long_first_[e];
+  if (f != share.first) {
+    // Every member of v reads v's first edge: take them all out.
+    const int l = long_index_[occ_clause[e]];
+    const int own = long_mult_[f];
+    share.first = f;
+    share.prod = bp_long_prod_[l].without(bp_factor_(f), own);
+    share.warn = bp_long_blocking_[l] - (bp_blocks_(f) ? own : 0) == 0;
+  }
+  warn = share.warn;
+  return share.prod;
+}
+
+// Sends v's cavity messages on its edges from the clause messages in pi
+// and u; returns the largest change of eta (a NaN change never raises it).
+double zsat::bp_send_messages_(int v, double WT, double WF, int H) {
+  const formula_var& r = var_recs[v];
+  const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
+  double maxdiff = 0.0;
+  LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - pi[o]; });
+  for (int e = e0; e < e1; ++e) {
+    const bool tracked = long_tracked_(e);
+    if (tracked) bp_long_leave_(e);
+    const int J = occ_sign[e];
+    const int slot = slot_of_(e);
+    bp_store_warning_(e, slot, H - J * u[e]);
+    const double x = 1.0 - pi[e];
+    double T, F;
+    if (x > kTiny) {
+      T = J > 0 ? WT : WT / x;
+      F = J > 0 ? WF / x : WF;
+    } else if (J > 0) {
+      // The products without occurrence e: of the other sign that is all
+      // of them, which WT already is, bit for bit.
+      T = WT;
+      F = leftOut(e);
+    } else {
+      T = leftOut(e);
+      F = WF;
+    }
+    const double m = T / (T + F);
+    const double d = std::fabs(eta[e] - m);
+    eta[e] = m;
+    WT_cav[e] = T;
+    WF_cav[e] = F;
+    if (d > maxdiff) maxdiff = d;
+    if (tracked) bp_long_enter_(e);
+    bp_store_factor_(e, slot, J > 0 ? 1.0 - m : m);
+  }
+  return maxdiff;
+}
+
+// One visit of an open variable: the clause messages in, its fields, and
+// its messages out.
+double zsat::bp_update_open_var_(int v) {
+  formula_var& r = var_recs[v];
+  const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
+  settled_[v] = 0;
+  double WT = 1.0, WF = 1.0;
+  int H = 0;
+  long_share_ share;
+  for (int e = e0; e < e1; ++e) {
+    const formula_clause& c = clause_recs[occ_clause[e]];
+    int warn = 1;
+    double prod;
+    if (c.size <= kPlainClauseSize)
+      prod = bp_plain_cavity_(v, c, warn);
+    else if (c.size <= kExactClauseSize)
+      prod = bp_short_cavity_(v, e, c, warn);
+    else
+      prod = bp_long_cavity_(e, share, warn);
+    pi[e] = prod;
+    u[e] = static_cast<int8_t>(warn);
+    if (occ_sign[e] > 0)
+      WF *= 1.0 - prod;
+    else
+      WT *= 1.0 - prod;
+    H += warn * occ_sign[e];
+  }
+  r.WT = WT;
+  r.WF = WF;
+  r.H = H;
+  return bp_send_messages_(v, WT, WF, H);
+}
+
 double zsat::bp_iterate() {
   const int n = static_cast<int>(var_recs.size());
   if (n < 1) return 0.0;
@@ -203,146 +377,15 @@ double zsat::bp_iterate() {
   bp_long_rebuild_();
   if (!tally_fresh_) bp_tally_rebuild_();
   assert(bp_tally_matches_());
-  const double* factor = slot_factor_.data();
-  double* prefix = slot_prefix_.data();
   double maxdiff = 0.0;
   for (int i = 0; i < n; ++i) {
     const int v = perm[i];
-    formula_var& r = var_recs[v];
-    const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
-    if (r.fixed_value != 0) {
-      const bool t = r.fixed_value > 0;
-      r.WT = t ? 1.0 : 0.0;
-      r.WF = t ? 0.0 : 1.0;
-      if (settled_[v] == r.fixed_value) {
-        // Its edges hold these messages already; only the running products
-        // see the member leave and enter again, as their rounding did.
-        if (!long_clauses_.empty())
-          for (int e = e0; e < e1; ++e)
-            if (long_tracked_(e)) {
-              bp_long_leave_(e);
-              bp_long_enter_(e);
-            }
-        continue;
-      }
-      settled_[v] = static_cast<int8_t>(r.fixed_value);
-      for (int e = e0; e < e1; ++e) {
-        const bool tracked = long_tracked_(e);
-        if (tracked) bp_long_leave_(e);
-        eta[e] = r.WT;
-        WT_cav[e] = r.WT;
-        WF_cav[e] = r.WF;
-        if (tracked) bp_long_enter_(e);
-        bp_store_factor_(e, slot_of_(e), bp_factor_(e));
-      }
+    if (var_recs[v].fixed_value != 0) {
+      bp_fix_var_(v);
       continue;
     }
-    settled_[v] = 0;
-    double WT = 1.0, WF = 1.0;
-    int H = 0;
-    // The edges of v in one long clause share one answer.
-    int lastFirst = -1;
-    double lastProd = 1.0;
-    int lastWarn = 1;
-    for (int e = e0; e < e1; ++e) {
-      const formula_clause& c = clause_recs[occ_clause[e]];
-      double prod = 1.0;
-      int warn = 1;
-      if (c.size <= kPlainClauseSize) {
-        for (int s = c.begin; s < c.begin + c.size; ++s) {
-          if (members[s] == v) continue;
-          const int f = member_edge[s];
-          const int J = occ_sign[f];
-          prod *= J > 0 ? 1.0 - eta[f] : eta[f];
-          if (warn && J * h[f] >= 0) warn = 0;
-        }
-      } else if (c.size <= kExactClauseSize) {
-        const int own = edge_slot_[e];
-        if (own >= 0) {
-          // v is this one member: the others are the slots around it.
-          clause_tally& t = tally_[occ_clause[e]];
-          warn = t.blocking - bp_blocks_(e) == 0;
-          bool zeroAmongOthers = false;
-          if (t.zeros > 0) {
-            const FactorKind kind = factorKind(factor[own]);
-            zeroAmongOthers = t.odd - (kind == kOdd) == 0 && t.zeros - (kind == kZero) > 0;
-          }
-          if (zeroAmongOthers) {
-            prod = 0.0;
-          } else {
-            // The slots before own from the cached prefix, extended to own.
-            if (t.prefix_end < own) {
-              double p = prefix[t.prefix_end];
-              for (int s = t.prefix_end; s < own; ++s) {
-                p *= factor[s];
-                prefix[s + 1] = p;
-              }
-              t.prefix_end = own;
-            }
-            prod = prefix[own];
-            for (int s = own + 1; s < c.begin + c.size; ++s) prod *= factor[s];
-          }
-        } else {
-          for (int s = c.begin; s < c.begin + c.size; ++s) {
-            if (members[s] == v) continue;
-            prod *= factor[s];
-            if (warn && bp_blocks_(member_edge[s])) warn = 0;
-          }
-        }
-      } else {
-        const int f = long_first_[e];
-        if (f != lastFirst) {
-          // Every member of v reads v's first edge: take them all out.
-          const int l = long_index_[occ_clause[e]];
-          const int own = long_mult_[f];
-          lastFirst = f;
-          lastProd = bp_long_prod_[l].without(bp_factor_(f), own);
-          lastWarn = bp_long_blocking_[l] - (bp_blocks_(f) ? own : 0) == 0;
-        }
-        prod = lastProd;
-        warn = lastWarn;
-      }
-      pi[e] = prod;
-      u[e] = static_cast<int8_t>(warn);
-      if (occ_sign[e] > 0)
-        WF *= 1.0 - prod;
-      else
-        WT *= 1.0 - prod;
-      H += warn * occ_sign[e];
-    }
-    r.WT = WT;
-    r.WF = WF;
-    r.H = H;
-    LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - pi[o]; });
-    for (int e = e0; e < e1; ++e) {
-      const bool tracked = long_tracked_(e);
-      if (tracked) bp_long_leave_(e);
-      const int J = occ_sign[e];
-      const int slot = slot_of_(e);
-      bp_store_warning_(e, slot, H - J * u[e]);
-      const double x = 1.0 - pi[e];
-      double T, F;
-      if (x > kTiny) {
-        T = J > 0 ? WT : WT / x;
-        F = J > 0 ? WF / x : WF;
-      } else if (J > 0) {
-        // The products without occurrence e: of the other sign that is all
-        // of them, which WT already is, bit for bit.
-        T = WT;
-        F = leftOut(e);
-      } else {
-        T = leftOut(e);
-        F = WF;
-      }
-      const double m = T / (T + F);
-      const double d = std::fabs(eta[e] - m);
-      eta[e] = m;
-      WT_cav[e] = T;
-      WF_cav[e] = F;
-      if (d > maxdiff) maxdiff = d;  // a NaN change never raises it
-      if (tracked) bp_long_enter_(e);
-      bp_store_factor_(e, slot, J > 0 ? 1.0 - m : m);
-    }
+    const double d = bp_update_open_var_(v);
+    if (d > maxdiff) maxdiff = d;
   }
   return maxdiff;
 }

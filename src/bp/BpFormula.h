@@ -228,6 +228,21 @@ class zsat {
   // Writes h[edge] and counts the change of its blocking.
   void bp_store_warning_(int edge, int slot, int hNew);
 
+  // The steps of a sweep (BeliefPropagation.cpp): a fixed variable's
+  // messages, the clause messages of each clause-size regime, an open
+  // variable's messages out.
+  struct long_share_ {  // the answer of v's last long clause
+    int first = -1;
+    double prod = 1.0;
+    int warn = 1;
+  };
+  void bp_fix_var_(int v);
+  double bp_plain_cavity_(int v, const formula_clause& c, int& warn) const;
+  double bp_short_cavity_(int v, int e, const formula_clause& c, int& warn);
+  double bp_long_cavity_(int e, long_share_& share, int& warn) const;
+  double bp_send_messages_(int v, double WT, double WF, int H);
+  double bp_update_open_var_(int v);
+
   // Running products of the long clauses (longer than kExactClauseSize).
   bool long_tracked_(int edge) const { return !long_mult_.empty() && long_mult_[edge] > 0; }
   void bp_long_rebuild_();

@@ -16,36 +16,37 @@ namespace {
 
 constexpr int kPreprocessClauseLimit = 500000;
 
-// The equivalence step of the loop and its statistics lines.
-constexpr bool kEquivalenceStepBuilt = true;
-
 bool given(CommandLine& options, const char* name) { return options.getPar(name) != nullptr; }
-
-int exitCodeOf(vornEngine& engine) {
-  int state = engine.getState();
-  return state == ResultFalse || state == ResultTrue ? state : ResultUnknown;
-}
 
 }  // namespace
 
-void printStatsAfterPrepro(Qresolution& qr, float& qrTime, long& qrCalls, const EquivalenceStats& eq,
-                           float& eqTime, long& eqCalls, CnfFormula& formula, long& varsAtParse,
-                           long& clausesAtParse, CommandLine& options) {
+int exitCodeOf(vornEngine& engine) {
+  const int state = engine.getState();
+  return state == ResultFalse || state == ResultTrue ? state : ResultUnknown;
+}
+
+void takeEndState(PreproStats& stats, const Qresolution& qr, const CnfFormula& formula) {
+  stats.qrEliminated = qr.eliminatedVars;
+  stats.qrChecked = qr.checkedVars;
+  stats.varsRemoved = formula.removedAtomCount;
+  stats.clausesLive = formula.liveClauseCount();
+}
+
+void printStatsAfterPrepro(const PreproStats& stats, CommandLine& options) {
   if (!given(options, "-stat")) return;
+  const EquivalenceStats& eq = stats.eq;
   const bool all = given(options, "-all");
   const bool rewriting = all || given(options, "-er");
   const long s = eq.eqSubstitutions, s3 = eq.eq3Substitutions;
   const double k = eq.keptDefinitions;
-  if (kEquivalenceStepBuilt) {
-    if (all || given(options, "-es")) {
-      std::printf("c EQ Time: %g s by %ld checks\n", static_cast<double>(eqTime), eqCalls);
-      std::printf("c EQ Substitutions:   %ld\n", s);
-    }
-    if (rewriting) std::printf("c EQ Rewritings:      %ld\n", static_cast<long>(eq.eqRewritings));
-    if (all || given(options, "-3e")) {
-      std::printf("c 3-EQ substitutions: %ld\n", s3);
-      if (rewriting) std::printf("c 3-EQ Rewritings:      %ld\n", static_cast<long>(eq.eq3Rewritings));
-    }
+  if (all || given(options, "-es")) {
+    std::printf("c EQ Time: %g s by %ld checks\n", static_cast<double>(stats.eqTime), stats.eqCalls);
+    std::printf("c EQ Substitutions:   %ld\n", s);
+  }
+  if (rewriting) std::printf("c EQ Rewritings:      %ld\n", static_cast<long>(eq.eqRewritings));
+  if (all || given(options, "-3e")) {
+    std::printf("c 3-EQ substitutions: %ld\n", s3);
+    if (rewriting) std::printf("c 3-EQ Rewritings:      %ld\n", static_cast<long>(eq.eq3Rewritings));
   }
   std::printf("c EQ Statistics: MIN %.2f AVG %.2f MAX %.2f\n", static_cast<double>(eq.defLengthMin),
               s == 0 ? 0.0 : static_cast<double>(eq.defLengthSum) / static_cast<double>(s),
@@ -54,14 +55,13 @@ void printStatsAfterPrepro(Qresolution& qr, float& qrTime, long& qrCalls, const 
   std::printf("c EQ Substituted %.2f %.2f\n", allDefs == 0 ? 0.0 : static_cast<double>(s + s3) / allDefs,
               andDefs == 0 ? 0.0 : static_cast<double>(s) / andDefs);
   if (all || given(options, "-qr")) {
-    std::printf("c QRES Time: %g s by %ld checks\n", static_cast<double>(qrTime), qrCalls);
-    std::printf("c Variables Eliminated by QRES: %ld\n", static_cast<long>(qr.eliminatedVars));
+    std::printf("c QRES Time: %g s by %ld checks\n", static_cast<double>(stats.qrTime), stats.qrCalls);
+    std::printf("c Variables Eliminated by QRES: %ld\n", stats.qrEliminated);
   }
-  std::printf("c Variables Checked by QRES: %ld\n", static_cast<long>(qr.checkedVars));
-  std::printf("c Variables Eliminated by PrePro: %ld / %ld\n", static_cast<long>(formula.removedAtomCount),
-              varsAtParse);
-  std::printf("c Clauses   Eliminated by PrePro: %ld / %ld\n", clausesAtParse - formula.liveClauseCount(),
-              clausesAtParse);
+  std::printf("c Variables Checked by QRES: %ld\n", stats.qrChecked);
+  std::printf("c Variables Eliminated by PrePro: %ld / %ld\n", stats.varsRemoved, stats.varsAtParse);
+  std::printf("c Clauses   Eliminated by PrePro: %ld / %ld\n", stats.clausesAtParse - stats.clausesLive,
+              stats.clausesAtParse);
 }
 
 int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
@@ -86,18 +86,17 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     }
   }
 
-  float qrTime = 0, eqTime = 0;
-  long qrCalls = 0, eqCalls = 0, varsAtParse = 0, clausesAtParse = 0;
+  PreproStats stats;
   if (stat) {
     float parse = timer.elapsed();
     std::printf("c Tamrix\n");
     std::printf("c Parse time: %g s\n", static_cast<double>(parse));
-    varsAtParse = formula.maxAtom;
-    clausesAtParse = formula.liveClauseCount();
+    stats.varsAtParse = formula.maxAtom;
+    stats.clausesAtParse = formula.liveClauseCount();
   }
   Qresolution qr(options);
   Equivalences equivalences(formula.maxAtom, formula.liveClauseCount(), options);
-  EquivalenceStats eq;
+  EquivalenceStats& eq = stats.eq;
   auto takeStats = [&]() {
     eq.eqSubstitutions = equivalences.eqSubstitutions;
     eq.eq3Substitutions = equivalences.eq3Substitutions;
@@ -109,18 +108,22 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     eq.keptDefinitions = equivalences.keptDefinitions;
   };
 
+  auto printStats = [&]() {
+    takeEndState(stats, qr, formula);
+    printStatsAfterPrepro(stats, options);
+  };
   auto falseEnding = [&]() {
-    printStatsAfterPrepro(qr, qrTime, qrCalls, eq, eqTime, eqCalls, formula, varsAtParse, clausesAtParse, options);
+    printStats();
     std::printf("s cnf 0\n");
     std::fflush(stdout);
-    return 20;
+    return static_cast<int>(ResultFalse);
   };
 
   if (formula.simplify() == PassFalse) return falseEnding();
   if (stat) std::printf("c Time Limit %d s\n", timeBudget);
 
-  const bool equivalenceStep = kEquivalenceStepBuilt && (given(options, "-es") || given(options, "-3e") ||
-                                                         given(options, "-er") || given(options, "-all"));
+  const bool equivalenceStep =
+      given(options, "-es") || given(options, "-3e") || given(options, "-er") || given(options, "-all");
   const bool qrStep = given(options, "-qr") || given(options, "-all");
   const double budgetShare = (solve ? 0.75 : 0.95) * timeBudget;
   globtimer.start();
@@ -132,24 +135,24 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     if (equivalenceStep && iteration < 2) {
       if (stat) {
         timer.start();
-        ++eqCalls;
+        ++stats.eqCalls;
       }
       const PassResult answer = equivalences(formula);
       takeStats();
       if (answer == PassFalse) return falseEnding();
       if (formula.simplify() == PassFalse) return falseEnding();
-      if (stat) eqTime += timer.elapsed();
+      if (stat) stats.eqTime += timer.elapsed();
     }
     if (qrStep) {
       if (stat) {
         timer.start();
-        ++qrCalls;
+        ++stats.qrCalls;
       }
       formula.simplify();
       qr(formula);
       if (qr(formula) == PassFalse) return falseEnding();
       if (formula.simplify() == PassFalse) return falseEnding();
-      if (stat) qrTime += timer.elapsed();
+      if (stat) stats.qrTime += timer.elapsed();
     }
     ++iteration;
     float now = globtimer.elapsed();
@@ -169,12 +172,12 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     prevEliminated = eliminated;
   }
 
-  printStatsAfterPrepro(qr, qrTime, qrCalls, eq, eqTime, eqCalls, formula, varsAtParse, clausesAtParse, options);
+  printStats();
   if (stat) std::printf("c Tamrix time: %g s\n", static_cast<double>(globtimer.elapsed()));
   if (formula.liveClauseCount() == 0) {
     std::printf("s cnf 1\n");
     std::fflush(stdout);
-    return 10;
+    return ResultTrue;
   }
   if (solve) {
     std::fflush(stdout);
@@ -184,7 +187,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     return exitCodeOf(engine);
   }
   formula.printFormula(stdout);
-  return 100;
+  return kExitFormulaWritten;
 }
 
 }  // namespace vorn

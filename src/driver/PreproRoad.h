@@ -13,12 +13,21 @@ namespace vorn {
 
 class CnfFormula;
 class Qresolution;
+class vornEngine;
+
+// Exit code of the road when it writes the simplified formula; the others
+// are the engine's answers (ResultTrue, ResultFalse, ResultUnknown).
+constexpr int kExitFormulaWritten = 100;
 
 // Runs the road on the file named by "FILENAME" and answers the exit code:
 // 10 / 20 decided (by preprocessing or the engine), 100 formula written,
 // 99 engine without an answer. timeBudget bounds the loop (CPU seconds);
 // timer was started at start-up when "-stat" is given.
 int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer);
+
+// The exit code of an engine run, on either road: its answer, or
+// ResultUnknown when it has none.
+int exitCodeOf(vornEngine& engine);
 
 // Counters of the equivalence pass, printed in the statistics block.
 struct EquivalenceStats {
@@ -32,9 +41,25 @@ struct EquivalenceStats {
   float keptDefinitions = 0;
 };
 
+// What the "-stat" block after preprocessing prints.
+struct PreproStats {
+  EquivalenceStats eq;
+  float eqTime = 0;  // CPU seconds in the equivalence step
+  long eqCalls = 0;
+  float qrTime = 0;  // CPU seconds in the Q-resolution step
+  long qrCalls = 0;
+  long qrEliminated = 0;  // variables eliminated by Q-resolution
+  long qrChecked = 0;     // variables it checked
+  long varsAtParse = 0;
+  long varsRemoved = 0;
+  long clausesAtParse = 0;
+  long clausesLive = 0;
+};
+
+// The counts of the pass and the formula as they stand now.
+void takeEndState(PreproStats& stats, const Qresolution& qr, const CnfFormula& formula);
+
 // The "-stat" block after preprocessing; prints nothing without "-stat".
-void printStatsAfterPrepro(Qresolution& qr, float& qrTime, long& qrCalls, const EquivalenceStats& eq,
-                           float& eqTime, long& eqCalls, CnfFormula& formula, long& varsAtParse,
-                           long& clausesAtParse, CommandLine& options);
+void printStatsAfterPrepro(const PreproStats& stats, CommandLine& options);
 
 }  // namespace vorn

@@ -28,8 +28,7 @@ int main(int argc, const char** argv) {
     // Engine-only road: the engine facade reads FILENAME itself and solves.
     vorn::vornEngine engine(options);
     engine.Solve();
-    const int state = engine.getState();
-    return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
+    return vorn::exitCodeOf(engine);
   }
   return vorn::runPreprocessingRoad(options, timeBudget, timer);
 }

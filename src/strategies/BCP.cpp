@@ -98,7 +98,6 @@ void BCP::assignNaries() {
     assert(lit != 0 && !litTerm(lit));
     unsigned firstStage = 1;
     if (resumeLit == lit && resumeStamp == F.fullAssignments + F.emptyCount) {
-      if (resumePos == kBeforeStart) resumePos = 0;
       firstStage = resumeStage ? resumeStage : 1;
     } else {
       resumeLit = 0;
@@ -227,11 +226,113 @@ Literal BCP::deepestAssigned_(const uint32_t* record, Literal skip) const {
   return best;
 }
 
-// The walk meets the record innermost first. c is the candidate: the one
-// open literal that still counts (an own literal, or an opponent literal
-// that no deeper own literal reduces away); w a second open literal that
-// keeps the constraint alive.
-//
+// The unit or empty constraint's second watch beside the unit c.
+Literal BCP::unitPartner_(const uint32_t* record, Literal c) const {
+  const Literal w = deepestSpent_(record, c, false, c);
+  return w != 0 ? w : deepestAssigned_(record, c);
+}
+
+// After the backjump the own literal assigned last is open again; the
+// second watch must keep the pair meaningful: an open opponent literal
+// outside it when there is one, else the spent literal of greatest level
+// that counts against it.
+void BCP::emptyWatches_(const uint32_t* record, Literal outerOpen, Literal& w, Literal& c) const {
+  const uint32_t* const level = formula.prefix.atomLevel.data();
+  w = deepestSpent_(record, 0, true, 0);
+  if (w == 0) w = deepestAssigned_(record, 0);
+  if (outerOpen != 0 && level[litVar(outerOpen)] < level[litVar(w)]) {
+    c = outerOpen;
+    return;
+  }
+  c = deepestSpent_(record, w, false, w);
+  if (c == 0) c = deepestAssigned_(record, w);
+  if (c == 0) c = w == record[0] ? record[1] : record[0];
+}
+
+// The watch search: walks the record innermost first. c is the candidate:
+// the one open literal that still counts (an own literal, or an opponent
+// literal that no deeper own literal reduces away); on Pair, w is a second
+// open literal that keeps the constraint alive. outerOpen is the outermost
+// unassigned literal met (the first on a tie).
+template <bool Dynamic, bool Term>
+inline BCP::WatchSearch BCP::searchWatches_(ValueView view, uint32_t* R, watchedOccs_& E, Literal& c, Literal& w,
+                                            Literal& outerOpen) {
+  const DynFormula& F = formula;
+  if (Dynamic) dontCares.clear();
+  for (const uint32_t* q = NConstraint::literals(R); *q; ++q) {
+    const Literal l = *q;
+    assert(litVar(l) < F.prefix.atomLevel.size());
+    const int32_t sv = view.seen(l);
+    if (sv != 0) {
+      if (Term ? sv > 0 : sv < 0) {  // spent
+        if (Dynamic) {
+          if (litOwn(l) && F.isPureFixed(l)) {
+            E.watch1 = E.watch2 = l;
+            return WatchSearch::Blocked;
+          }
+          if (Term && litExistential(l) && F.reasonKindOf(l) == DontCare) dontCares.push_back(l);
+        }
+        continue;
+      }
+      if (Dynamic && !(!litOwn(l) && F.isPureFixed(l))) E.watch1 = E.watch2 = l;
+      return WatchSearch::Blocked;
+    }
+    if (outerOpen == 0 || view.levelOf(l) < view.levelOf(outerOpen)) outerOpen = l;
+    if (c == 0) {
+      if (litOwn(l)) c = l;
+      continue;
+    }
+    if (l == c) continue;
+    if (litOwn(l)) {
+      if (litOwn(c) || view.levelOf(c) < view.levelOf(l)) {
+        w = l;
+        return WatchSearch::Pair;
+      }
+      c = l;  // the opponent c stands behind l and is reduced away
+      continue;
+    }
+    if (view.levelOf(l) < view.levelOf(c)) {
+      if (litOwn(c)) {
+        // An outer open opponent literal keeps the constraint open.
+        w = c;
+        c = l;
+        return WatchSearch::Pair;
+      }
+      c = 0;  // both opponent literals are reduced by any own one further out
+    }
+  }
+  return WatchSearch::Alone;
+}
+
+// The watch move of record id from (R[0], R[1]) to (w, c). True when x's
+// entry L[p] was taken out: the list's last entry now stands there.
+inline bool BCP::moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std::vector<uint32_t>& L,
+                              std::size_t p, uint32_t id, uint32_t* R, Literal x, Literal w, Literal c) {
+  const Literal r0 = R[0], r1 = R[1];
+  assert(w != c && r0 != r1);
+  bool xLeft = false;
+  if (w != r0 && w != r1) watchList[litCode(w)].push_back(id);
+  for (const Literal old : {r1, r0}) {
+    if (old == w || old == c || (old == r0 && r0 == r1)) continue;
+    if (old == x) {
+      L[p] = L.back();
+      L.pop_back();
+      xLeft = true;
+    } else {
+      std::vector<uint32_t>& list = watchList[litCode(old)];
+      auto it = std::find(list.begin(), list.end(), id);
+      if (it != list.end()) {
+        *it = list.back();
+        list.pop_back();
+      }
+    }
+  }
+  if (c != r0 && c != r1) watchList[litCode(c)].push_back(id);
+  R[0] = w;
+  R[1] = c;
+  return xLeft;
+}
+
 // Term is litTerm(x), a template argument so that the truth tests of the
 // loop need no branch on it. Most visits end at the watch-word test, so
 // that path touches only the watch list, the id's entry and two values.
@@ -239,150 +340,79 @@ template <bool Dynamic, bool Term>
 void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
                 uint32_t kind) {
   DynFormula& F = formula;
-  const int32_t* const value = F.value.data();
-  const uint32_t* const level = F.prefix.atomLevel.data();
-  // The value of l's variable seen from l: > 0 true, < 0 false, 0 open.
-  auto seen = [value](Literal l) {
-    const int32_t s = -static_cast<int32_t>(l & kSignBit);
-    return (value[litVar(l)] ^ s) - s;
-  };
+  const ValueView view{F.value.data(), F.prefix.atomLevel.data()};
   // Blocking: true in a clause, false in a term; an assigned literal that
   // does not block is spent.
-  auto blocks = [&](Literal l) { return Term ? seen(l) < 0 : seen(l) > 0; };
-  auto ownFixed = [&](Literal l) { return litOwn(l) && F.isPureFixed(l); };
-  auto levelOf = [level](Literal l) { return level[litVar(l)]; };
+  auto blocks = [view](Literal l) { return Term ? view.seen(l) < 0 : view.seen(l) > 0; };
+  auto ownFixed = [&F](Literal l) { return litOwn(l) && F.isPureFixed(l); };
 
   std::vector<uint32_t>& L = watchList[litCode(x)];
   std::size_t p = resumePos;
   resumePos = 0;
-  for (; p < L.size(); ++p) {
+  while (p < L.size()) {
     const uint32_t id = L[p];
     watchedOccs_& E = entries[id];
-    if (blocks(E.watch1) || (E.watch2 != E.watch1 && blocks(E.watch2))) continue;
-    if (Dynamic && (ownFixed(E.watch1) || ownFixed(E.watch2))) continue;
+    if (blocks(E.watch1) || (E.watch2 != E.watch1 && blocks(E.watch2))) {
+      ++p;
+      continue;
+    }
+    if (Dynamic && (ownFixed(E.watch1) || ownFixed(E.watch2))) {
+      ++p;
+      continue;
+    }
     uint32_t* R = E.begin;
     assert(R != nullptr);
-    if (R == nullptr) continue;
+    if (R == nullptr) {
+      ++p;
+      continue;
+    }
     const Literal r0 = R[0], r1 = R[1];
     Literal o = r0 == x ? r1 : r0;
     if (Dynamic && r0 != x && r1 != x) {
       reportBrokenWatch_(R, x, r1);
       o = r0;
     }
-    const bool oAssigned = value[litVar(o)] != 0;
-    Literal c = oAssigned ? 0 : o;
+    const bool oAssigned = view.value[litVar(o)] != 0;
     if (Dynamic && oAssigned && ownFixed(o)) {
       E.watch1 = E.watch2 = o;
+      ++p;
       continue;
     }
 
+    Literal c = oAssigned ? 0 : o;
     Literal w = 0;
-    Literal outerOpen = 0;  // the outermost unassigned literal met (first on a tie)
-    bool pair = false;
-    bool passed = false;
-    if (Dynamic) dontCares.clear();
-    for (const uint32_t* q = NConstraint::literals(R); *q; ++q) {
-      const Literal l = *q;
-      assert(litVar(l) < F.prefix.atomLevel.size());
-      const int32_t sv = seen(l);
-      if (sv != 0) {
-        if (Term ? sv > 0 : sv < 0) {  // spent
-          if (Dynamic) {
-            if (ownFixed(l)) {
-              E.watch1 = E.watch2 = l;
-              passed = true;
-              break;
-            }
-            if (Term && litExistential(l) && F.reasonKindOf(l) == DontCare) dontCares.push_back(l);
-          }
-          continue;
-        }
-        if (Dynamic && !(!litOwn(l) && F.isPureFixed(l))) E.watch1 = E.watch2 = l;
-        passed = true;
-        break;
-      }
-      if (outerOpen == 0 || levelOf(l) < levelOf(outerOpen)) outerOpen = l;
-      if (c == 0) {
-        if (litOwn(l)) c = l;
-        continue;
-      }
-      if (l == c) continue;
-      if (litOwn(l)) {
-        if (litOwn(c) || levelOf(c) < levelOf(l)) {
-          w = l;
-          pair = true;
-          break;
-        }
-        c = l;  // the opponent c stands behind l and is reduced away
-        continue;
-      }
-      if (levelOf(l) < levelOf(c)) {
-        if (litOwn(c)) {
-          // An outer open opponent literal keeps the constraint open.
-          w = c;
-          c = l;
-          pair = true;
-          break;
-        }
-        c = 0;  // both opponent literals are reduced by any own one further out
-      }
+    Literal outerOpen = 0;
+    const WatchSearch found = searchWatches_<Dynamic, Term>(view, R, E, c, w, outerOpen);
+    if (found == WatchSearch::Blocked) {
+      ++p;
+      continue;
     }
-    if (passed) continue;
 
-    bool unit = false, empty = false;
-    if (!pair) {
-      if (c != 0 && litOwn(c)) {
-        unit = true;
+    // Alone: no second open literal keeps the constraint alive; it is unit
+    // on an own candidate, else empty.
+    bool unit = false;
+    if (found == WatchSearch::Alone) {
+      unit = c != 0 && litOwn(c);
+      if (unit) {
         F.push2Assign(c, reasonItem_{id, kind});
-        w = deepestSpent_(R, c, false, c);
-        if (w == 0) w = deepestAssigned_(R, c);
+        w = unitPartner_(R, c);
       } else {
-        empty = true;
         recordEmpty_(R);
-        // After the backjump the own literal assigned last is open again;
-        // the second watch must keep the pair meaningful: an open opponent
-        // literal outside it when there is one, else the spent literal of
-        // greatest level that counts against it.
-        w = deepestSpent_(R, 0, true, 0);
-        if (w == 0) w = deepestAssigned_(R, 0);
-        if (outerOpen != 0 && levelOf(outerOpen) < levelOf(w)) {
-          c = outerOpen;
-        } else {
-          c = deepestSpent_(R, w, false, w);
-          if (c == 0) c = deepestAssigned_(R, w);
-          if (c == 0) c = w == r0 ? r1 : r0;
-        }
+        emptyWatches_(R, outerOpen, w, c);
       }
       // x itself is assigned, so w is 0 only when x is not in the record.
       assert(w != 0);
       if (w == 0) w = c == r0 ? r1 : r0;
     }
 
-    // Move the watches to (w, c).
-    assert(w != c && r0 != r1);
-    if (w != r0 && w != r1) watchList[litCode(w)].push_back(id);
-    for (const Literal old : {r1, r0}) {
-      if (old == w || old == c || (old == r0 && r0 == r1)) continue;
-      if (old == x) {
-        L[p] = L.back();
-        L.pop_back();
-        --p;  // the moved entry is visited next (wraps to kBeforeStart at 0)
-      } else {
-        std::vector<uint32_t>& list = watchList[litCode(old)];
-        auto it = std::find(list.begin(), list.end(), id);
-        if (it != list.end()) {
-          *it = list.back();
-          list.pop_back();
-        }
-      }
-    }
-    if (c != r0 && c != r1) watchList[litCode(c)].push_back(id);
-    R[0] = w;
-    R[1] = c;
+    const bool xLeft = moveWatches_(watchList, L, p, id, R, x, w, c);
     E.watch1 = E.watch2 = c;
 
-    if (unit || empty) {
-      if (unit) resumePos = p;
+    if (found == WatchSearch::Alone) {
+      // The interrupted scan resumes one entry before the one that moved
+      // into x's freed place (at the start, at that place itself), as it
+      // always has: the search order depends on it.
+      if (unit) resumePos = xLeft && p > 0 ? p - 1 : p;
       if (Dynamic) {
         for (const Literal d : dontCares) {
           reasonItem_& r = F.reasons[litCode(d)];
@@ -392,6 +422,8 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
       }
       return;
     }
+    // The entry that moved into x's place is visited next.
+    if (!xLeft) ++p;
   }
 }
 

@@ -35,9 +35,6 @@ namespace vorn {
 
 class BCP : public Strategy {
  public:
-  // resumePos value that stands for the position before 0.
-  static constexpr std::size_t kBeforeStart = ~static_cast<std::size_t>(0);
-
   BCP(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
   void init() override;
@@ -87,9 +84,33 @@ class BCP : public Strategy {
   bool clausePartners_(Literal f, ConstraintKind kind);
   // Partners of the true trail literal lit in one term kind; likewise.
   bool termPartners_(Literal lit, ConstraintKind kind);
+  // Values and prefix levels as the scan reads them.
+  struct ValueView {
+    const int32_t* value;
+    const uint32_t* level;
+    // The value of l's variable seen from l: > 0 true, < 0 false, 0 open.
+    int32_t seen(Literal l) const {
+      const int32_t s = -static_cast<int32_t>(l & kSignBit);
+      return (value[litVar(l)] ^ s) - s;
+    }
+    uint32_t levelOf(Literal l) const { return level[litVar(l)]; }
+  };
+  // How the watch search of a record ended: a literal blocks it (nothing
+  // to do), two open literals keep it alive, or one or none is left.
+  enum class WatchSearch : uint8_t { Blocked, Pair, Alone };
+
+  // The scan of one watch list: per record the watch search, then the
+  // watch move (BCP.cpp).
   template <bool Dynamic, bool Term>
   void scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
              uint32_t kind);
+  template <bool Dynamic, bool Term>
+  WatchSearch searchWatches_(ValueView view, uint32_t* R, watchedOccs_& E, Literal& c, Literal& w,
+                             Literal& outerOpen);
+  bool moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std::vector<uint32_t>& L, std::size_t p,
+                    uint32_t id, uint32_t* R, Literal x, Literal w, Literal c);
+  Literal unitPartner_(const uint32_t* record, Literal c) const;
+  void emptyWatches_(const uint32_t* record, Literal outerOpen, Literal& w, Literal& c) const;
   void recordEmpty_(const uint32_t* record);
   Literal deepestSpent_(const uint32_t* record, Literal ref, bool ownOnly, Literal skip) const;
   Literal deepestAssigned_(const uint32_t* record, Literal skip) const;

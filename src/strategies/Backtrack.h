@@ -14,6 +14,11 @@
 // which literal of it was taken (the sign) by the current stamp, so no
 // cycle clears it. The tables of the initial solution term are bit
 // vectors kept in their resting state between calls.
+//
+// Files: Backtrack.cpp (sizing, statistics), BacktrackRanking.cpp (the
+// literal orders), ImplicationPoint.cpp (evaluation of a constraint),
+// Analysis.cpp (the resolution cycles), Learning.cpp (the learned
+// constraint and its watches), InitialSolutionTerm.cpp.
 #pragma once
 
 #include <cstdint>
@@ -100,9 +105,24 @@ class Backtrack : public Strategy {
  private:
   // What a cycle of resolution at the deepest level ended with.
   enum class CycleEnd { AtImplicationPoint, PastImplicationPoint };
+  // What the re-evaluation of a cycle's resolvent found.
+  struct Reevaluation {
+    bool openOwn = false;    // an own literal of it is not spent
+    bool asserting = false;  // it asserts uip: learn it
+    uint32_t maxLevel = 0;   // level of its deepest spent literal
+  };
 
   void ensureSized_();
+  // The analysis and its steps (Analysis.cpp), in the order of a cycle.
   void analyse_(uint32_t startTrail);
+  bool ownLiteralsSpent_() const;
+  // The stamped trail literal before pos, moving pos onto it; 0 for none.
+  Literal previousStamped_(uint32_t& pos) const;
+  bool searchPivots_(Literal& p, CycleEnd& end);
+  void closeCycle_(Literal p, bool atPoint);
+  bool resolveClash_();
+  Reevaluation reevaluate_(bool atPoint);
+  void startNextCycle_();
   // Takes a 0-terminated list into the resolvent (the collection pass);
   // a clash on an own literal, which no resolution removes, sets ownClash_.
   void collect_(const uint32_t* list, uint32_t skipVar, bool atEveryLevel);
@@ -110,7 +130,10 @@ class Backtrack : public Strategy {
   // (decision, monotone literal) or an unusable one.
   const uint32_t* reasonList_(Literal trailLit);
   void reduce_(bool limited, uint32_t limitLevel);
+  // Learning and its steps (Learning.cpp).
   void learn_();
+  uint32_t chooseSecond_(const std::vector<Literal>& w);
+  void chooseWatchPartner_(const std::vector<Literal>& w);
   void decide_();
   void abandon_();
   void backjump_(uint32_t level);

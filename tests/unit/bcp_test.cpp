@@ -559,7 +559,7 @@ TEST(BcpNary, UnitMovesTheWatchesAndLeavesAResumePoint) {
   EXPECT_EQ(h.f.naryHead, 0u);
   EXPECT_EQ(h.bcp.resumeLit, h.lit(-5));
   EXPECT_EQ(h.bcp.resumeStage, 1u);
-  EXPECT_EQ(h.bcp.resumePos, BCP::kBeforeStart);
+  EXPECT_EQ(h.bcp.resumePos, 0u);
   h.propagate();
   EXPECT_TRUE(h.f.isTrue(h.lit(2)));
   EXPECT_EQ(h.f.reasons[litCode(h.lit(2))].antecedent, 2u);

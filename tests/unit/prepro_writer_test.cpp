@@ -142,11 +142,14 @@ TEST(HandOver, EngineGetsPrefixOrderThenClauses) {
 
 
 std::string statsBlock(Options& o, Qresolution& qr, CnfFormula& f, float qrTime, long qrCalls) {
-  float eqTime = 0;
-  long eqCalls = 0, vars = 4, clauses = 5;
-  EquivalenceStats eq;
+  PreproStats stats;
+  stats.qrTime = qrTime;
+  stats.qrCalls = qrCalls;
+  stats.varsAtParse = 4;
+  stats.clausesAtParse = 5;
+  takeEndState(stats, qr, f);
   testing::internal::CaptureStdout();
-  printStatsAfterPrepro(qr, qrTime, qrCalls, eq, eqTime, eqCalls, f, vars, clauses, o.cl);
+  printStatsAfterPrepro(stats, o.cl);
   std::fflush(stdout);
   return testing::internal::GetCapturedStdout();
 }
