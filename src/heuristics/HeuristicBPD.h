@@ -38,12 +38,7 @@ class HeuristicBPD : public Strategy {
 
   // Sizes the tables, sorts, runs belief propagation over the instance file.
   void init() override;
-  void assign() override {}
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // Recomputes the occurrence scores and stable-sorts the order.

@@ -17,14 +17,9 @@ class Unlearn : public Strategy {
  public:
   Unlearn(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
-  void init() override {}
-  void assign() override {}
   // The trigger: lit and reason are not used.
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
   void Nlearn(const NC2learn&) override;
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // The forgetting pass.
