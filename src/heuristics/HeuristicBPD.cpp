@@ -34,12 +34,12 @@ HeuristicBPD::HeuristicBPD(DynFormula& f, CommandLine& o, Instance<long>&, int m
       bpSeed(seed),
       bpErr(threshold),
       hFreq(resortPeriod(o)) {
-  const char* file = options.getPar("FILENAME");
+  const char* file = options.getPar(kKeyFileName);
   instanceFile = file ? file : "";
 }
 
 HeuristicBPD::HeuristicBPD(DynFormula& f, CommandLine& o, Instance<long>& names, int mode)
-    : HeuristicBPD(f, o, names, mode, 1024, 200, 0, 0.01) {}
+    : HeuristicBPD(f, o, names, mode, kDefaultBpSeed, kDefaultBpTime, kDefaultBpVerbosity, kDefaultBpError) {}
 
 void HeuristicBPD::init() {
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
@@ -116,7 +116,7 @@ void HeuristicBPD::sortHeur_() {
 
 void HeuristicBPD::assign(const uint32_t& lit, const reasonItem_&) {
   if (formula.hasEmpty()) {
-    if (!options.getPar("-ps")) recordPhases(formula, savedPhase);
+    if (!options.getPar(kOptionNoProgressSaving)) recordPhases(formula, savedPhase);
     return;
   }
   if (lit == 0) decide_();
@@ -138,7 +138,7 @@ void HeuristicBPD::decide_() {
   }
   const uint32_t v = scan.var;
   if (v != 0) {
-    if (options.getPar("-ps")) {
+    if (options.getPar(kOptionNoProgressSaving)) {
       // The ranking is not consulted: the occurrence order with default values.
       const Literal decision = decisionLiteral(formula, v, false);
       printDecision(decision);
@@ -188,7 +188,7 @@ Literal HeuristicBPD::rankedDecisionByWalk_(uint32_t v) const {
 }
 
 void HeuristicBPD::printStats() {
-  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+  if (options.getPar(kOptionSearchStats)) std::cout << "BRANCHES " << branches << std::endl;
 }
 
 }  // namespace vorn
