@@ -79,6 +79,9 @@ class HeuristicBPD : public Strategy {
   Literal rankedDecisionByWalk_(uint32_t v) const;
 
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool noSaving_;     // -ps
+  bool searchStats_;  // -sstat
   // The ranking grouped by level, each group in ranking order: positions
   // in bpOrder; group L spans rankLevelBegin_[L] .. rankLevelBegin_[L + 1].
   // Per level, a resumable position that stays valid while rankEpoch_[L]

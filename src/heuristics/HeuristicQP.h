@@ -81,6 +81,9 @@ class HeuristicQP : public Strategy {
 
  private:
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool progressSaving_;  // -ps, which here switches Progress Saving on
+  bool searchStats_;     // -sstat
 
   void loadPreferenceLine_();
   void decide_();

@@ -42,6 +42,9 @@ class HeuristicVSIDS : public Strategy {
 
  private:
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool noSaving_;     // -ps
+  bool searchStats_;  // -sstat
 
   void decide_();
 };

@@ -42,7 +42,6 @@ class BCP : public Strategy {
 
   void init() override;
   void assign(const uint32_t&, const reasonItem_&) override {}
-  void printStats() override;
 
   // Binary propagation of every trail literal from binHead on; stops at the
   // first empty binary constraint. Does nothing while one is pending.

@@ -156,6 +156,7 @@ class Backtrack : public Strategy {
   bool isTerm_ = false;
   bool ownClash_ = false;
   bool abandoned_ = false;
+  bool searchStats_;  // -sstat, read at construction: the store does not change during a run
   uint32_t maxLevel_ = 0;
   Literal watchPartner_ = 0;
   uint32_t scanPos_ = 0;

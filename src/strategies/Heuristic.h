@@ -87,6 +87,7 @@ class Heuristic : public Strategy {
   // "-ps" (Progress Saving off, decisions traced); the option store does
   // not change during a run, so init reads it once.
   bool noSaving_ = false;
+  bool searchStats_;  // -sstat, read at construction
   // Where the previous scan stopped, and the decision level it left.
   std::size_t scanFrom_ = 0;
   uint32_t levelAtScan_ = 0;

@@ -33,7 +33,6 @@ class MLF : public Strategy {
   // Sizes the tables and fixes the literals that are pure at level 1.
   void init() override;
   void assign(const uint32_t&, const reasonItem_&) override {}
-  void printStats() override;
 
   // Walks the trail literals from pureHead on. Does nothing while an empty
   // constraint is pending.

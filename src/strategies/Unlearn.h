@@ -38,6 +38,10 @@ class Unlearn : public Strategy {
   // as its reason: such a constraint is kept.
   bool isReason_(const uint32_t* record, uint32_t id, ConstraintKind kind) const;
   void forget_(uint32_t id, ConstraintKind kind);
+
+  // The option store does not change during a run: read at construction.
+  bool unlearn_;      // -unlearn
+  bool searchStats_;  // -sstat
 };
 
 }  // namespace vorn

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -203,7 +204,12 @@ TEST(Backtrack, NoReasonToResolveWithStopsWithoutAnAnswer) {
 TEST(Backtrack, StatisticsLinesOnlyWithSstat) {
   for (bool sstat : {false, true}) {
     Fixture fx("p cnf 3 3\ne 1 2 3 0\n-1 2 0\n-1 -2 0\n1 2 3 0\n");
-    if (sstat) fx.search.options["-sstat"] = "true";
+    if (sstat) {
+      // Backtrack reads the option when it is built: build it again.
+      fx.search.options[kOptionSearchStats] = "true";
+      fx.search.backtrack = std::make_unique<Backtrack>(fx.f(), fx.search.options, fx.search.names);
+      fx.bt().init();
+    }
     fx.decideAndPropagate({1});
     fx.analyse();
     fx.search.propagate();
