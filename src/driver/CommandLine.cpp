@@ -124,11 +124,11 @@ bool CommandLine::parse(int argc, const char** argv) {
     }
   }
   // The two contradict each other; refuse them before anything is read.
-  if (getPar("-noprepro") && getPar("-forceprepro")) return badCL_(argv);
+  if (getPar(kOptionNoPrepro) && getPar(kOptionForcePrepro)) return badCL_(argv);
 
   std::string fileName = argv[1];
   mycheck_qbf(fileName);  // renames to the copy when it writes one
-  set("FILENAME", fileName);
+  set(kKeyFileName, fileName);
   argv_ = argv;
   return true;
 }

@@ -62,4 +62,48 @@ class CommandLine {
 // The 18 rows of the option table, in table order.
 const std::vector<OptionRow>& optionTable();
 
+// The option names: the table rows and every lookup spell a name through
+// these, so a misspelt lookup does not compile. Flags:
+inline constexpr char kOptionSelfSubsumption[] = "-ss";
+inline constexpr char kOptionQResolution[] = "-qr";
+inline constexpr char kOptionEquivalenceSubstitution[] = "-es";
+inline constexpr char kOptionThreeEquivalence[] = "-3e";
+inline constexpr char kOptionEquivalenceRewriting[] = "-er";
+inline constexpr char kOptionAllSimplifications[] = "-all";
+inline constexpr char kOptionPreproStats[] = "-stat";
+inline constexpr char kOptionNoPrepro[] = "-noprepro";
+inline constexpr char kOptionForcePrepro[] = "-forceprepro";
+inline constexpr char kOptionSolve[] = "-solve";
+inline constexpr char kOptionNoProgressSaving[] = "-ps";
+inline constexpr char kOptionSearchStats[] = "-sstat";
+// Options with a value:
+inline constexpr char kOptionHeuristic[] = "--heur";
+inline constexpr char kOptionBpError[] = "--bperr";
+inline constexpr char kOptionBpSeed[] = "--bpseed";
+inline constexpr char kOptionBpTime[] = "--bptime";
+inline constexpr char kOptionBpVerbosity[] = "--bpvflag";
+inline constexpr char kOptionTimeLimit[] = "--timelimit";
+
+// The key the parser stores the instance name under.
+inline constexpr char kKeyFileName[] = "FILENAME";
+
+// Keys some components read that are not in the table: no command line
+// can give them, so a run always has their default; only a store filled
+// by hand (a test) sets them.
+inline constexpr char kOptionUnlearn[] = "-unlearn";
+inline constexpr char kOptionNoPure[] = "-nopure";
+inline constexpr char kOptionResortPeriod[] = "--h-freq";
+inline constexpr char kOptionSubstitutionBoundFactor[] = "--eq-kf";
+inline constexpr char kOptionQResolutionBoundFactor[] = "--qr-kf";
+
+// The belief-propagation options' values when not given.
+inline constexpr long kDefaultBpSeed = 1024;
+inline constexpr long kDefaultBpTime = 200;
+inline constexpr long kDefaultBpVerbosity = 0;
+inline constexpr double kDefaultBpError = 0.01;
+
+// The "huge problems" of -forceprepro: with -solve, an input declaring
+// more clauses than this goes to the engine without preprocessing.
+inline constexpr int kHugeInputClauses = 500000;
+
 }  // namespace vorn

@@ -14,8 +14,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int kPreprocessClauseLimit = 500000;
-
 bool given(CommandLine& options, const char* name) { return options.getPar(name) != nullptr; }
 
 }  // namespace
@@ -33,18 +31,18 @@ void takeEndState(PreproStats& stats, const Qresolution& qr, const CnfFormula& f
 }
 
 void printStatsAfterPrepro(const PreproStats& stats, CommandLine& options) {
-  if (!given(options, "-stat")) return;
+  if (!given(options, kOptionPreproStats)) return;
   const EquivalenceStats& eq = stats.eq;
-  const bool all = given(options, "-all");
-  const bool rewriting = all || given(options, "-er");
+  const bool all = given(options, kOptionAllSimplifications);
+  const bool rewriting = all || given(options, kOptionEquivalenceRewriting);
   const long s = eq.eqSubstitutions, s3 = eq.eq3Substitutions;
   const double k = eq.keptDefinitions;
-  if (all || given(options, "-es")) {
+  if (all || given(options, kOptionEquivalenceSubstitution)) {
     std::printf("c EQ Time: %g s by %ld checks\n", static_cast<double>(stats.eqTime), stats.eqCalls);
     std::printf("c EQ Substitutions:   %ld\n", s);
   }
   if (rewriting) std::printf("c EQ Rewritings:      %ld\n", static_cast<long>(eq.eqRewritings));
-  if (all || given(options, "-3e")) {
+  if (all || given(options, kOptionThreeEquivalence)) {
     std::printf("c 3-EQ substitutions: %ld\n", s3);
     if (rewriting) std::printf("c 3-EQ Rewritings:      %ld\n", static_cast<long>(eq.eq3Rewritings));
   }
@@ -54,7 +52,7 @@ void printStatsAfterPrepro(const PreproStats& stats, CommandLine& options) {
   const double allDefs = static_cast<double>(s + s3) + k, andDefs = static_cast<double>(s) + k;
   std::printf("c EQ Substituted %.2f %.2f\n", allDefs == 0 ? 0.0 : static_cast<double>(s + s3) / allDefs,
               andDefs == 0 ? 0.0 : static_cast<double>(s) / andDefs);
-  if (all || given(options, "-qr")) {
+  if (all || given(options, kOptionQResolution)) {
     std::printf("c QRES Time: %g s by %ld checks\n", static_cast<double>(stats.qrTime), stats.qrCalls);
     std::printf("c Variables Eliminated by QRES: %ld\n", stats.qrEliminated);
   }
@@ -65,8 +63,8 @@ void printStatsAfterPrepro(const PreproStats& stats, CommandLine& options) {
 }
 
 int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
-  const bool stat = given(options, "-stat");
-  const bool solve = given(options, "-solve");
+  const bool stat = given(options, kOptionPreproStats);
+  const bool solve = given(options, kOptionSolve);
   Timer globtimer;
 
   CnfFormula formula(options);
@@ -77,7 +75,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
       if (stat)
         std::printf(
             "c More than %d clauses: Tamrix is now disabled. Re-run with \"-forceprepro\" to override.\n",
-            kPreprocessClauseLimit);
+            kHugeInputClauses);
       // The engine reads the file again from its beginning.
       std::fflush(stdout);
       vornEngine engine(options);
@@ -123,8 +121,8 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
   if (stat) std::printf("c Time Limit %d s\n", timeBudget);
 
   const bool equivalenceStep =
-      given(options, "-es") || given(options, "-3e") || given(options, "-er") || given(options, "-all");
-  const bool qrStep = given(options, "-qr") || given(options, "-all");
+      given(options, kOptionEquivalenceSubstitution) || given(options, kOptionThreeEquivalence) || given(options, kOptionEquivalenceRewriting) || given(options, kOptionAllSimplifications);
+  const bool qrStep = given(options, kOptionQResolution) || given(options, kOptionAllSimplifications);
   const double budgetShare = (solve ? 0.75 : 0.95) * timeBudget;
   globtimer.start();
   int iteration = 0;

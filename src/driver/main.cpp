@@ -16,15 +16,15 @@ vorn::Timer timer;
 
 int main(int argc, const char** argv) {
   vorn::CommandLine options(vorn::optionTable());
-  options["--timelimit"] = "true";  // the search limit then defaults to 6000 s
+  options[vorn::kOptionTimeLimit] = "true";  // the search limit then defaults to 6000 s
   // A rejected command line (and -noprepro with -forceprepro) has printed
   // the usage text; it is a failure.
   if (!options.parse(argc, argv)) return 1;
 
   const int timeBudget = vorn::processTimeBudget();
-  if (options.getPar("-stat")) timer.start();
+  if (options.getPar(vorn::kOptionPreproStats)) timer.start();
 
-  if (options.getPar("-noprepro")) {
+  if (options.getPar(vorn::kOptionNoPrepro)) {
     // Engine-only road: the engine facade reads FILENAME itself and solves.
     vorn::vornEngine engine(options);
     engine.Solve();

@@ -35,8 +35,6 @@ void Assignment::backjump(uint32_t level) {
   notifyHead = std::min(notifyHead, trailSize);
 }
 
-void Assignment::printStats() { (void)options.getPar("-sstat"); }
-
 void Assignment::print() {
   std::cout << "Assignment Stack" << std::endl;
   for (uint32_t i = 0; i < trailSize; ++i) {

@@ -80,7 +80,7 @@ class Assignment {
   // Fixed as a monotone literal (Pure or DontCare), not forced.
   bool isPureFixed(Literal l) const { return isPureKind(reasonKindOf(l)); }
 
-  void printStats();
+  void printStats() {}
   void print();
   void nextRightBranch() {}
 

@@ -52,10 +52,10 @@ Solver::Solver(DynFormula& f, CommandLine& options, Instance<long>& names) : for
   strategies.push_back(std::move(mlf));
 
   BpParams bp;
-  bp.seed = optionLong(options, "--bpseed", bp.seed);
-  bp.vflag = optionLong(options, "--bpvflag", bp.vflag);
-  if (const char* err = options.getPar("--bperr")) bp.bperr = std::strtod(err, nullptr);
-  bp.bptime = optionLong(options, "--bptime", bp.bptime);
+  bp.seed = optionLong(options, kOptionBpSeed, bp.seed);
+  bp.vflag = optionLong(options, kOptionBpVerbosity, bp.vflag);
+  if (const char* err = options.getPar(kOptionBpError)) bp.bperr = std::strtod(err, nullptr);
+  bp.bptime = optionLong(options, kOptionBpTime, bp.bptime);
   if (bp.vflag > 0)
     std::cout << "In BP: random_seed=" << bp.seed << " bptime=" << bp.bptime << " bperr=" << bp.bperr << std::endl;
 
@@ -69,7 +69,7 @@ Solver::~Solver() = default;
 // The one place that maps "--heur" to a heuristic. Every other value
 // (and no value) means "bp".
 std::unique_ptr<Strategy> Solver::makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp) {
-  const char* value = options.getPar("--heur");
+  const char* value = options.getPar(kOptionHeuristic);
   const std::string heur = value ? value : "";
   if (heur == "occs") {
     say("Heuristic choice : occs");

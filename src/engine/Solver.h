@@ -23,10 +23,10 @@ class MLF;
 // Parameters of the belief-propagation heuristics, read from the options.
 struct BpParams {
   int mode = 0;  // 0 "bp", 1 "bpd"
-  long seed = 1024;
-  long bptime = 200;
-  long vflag = 0;
-  double bperr = 0.01;
+  long seed = kDefaultBpSeed;
+  long bptime = kDefaultBpTime;
+  long vflag = kDefaultBpVerbosity;
+  double bperr = kDefaultBpError;
 };
 
 class Solver {

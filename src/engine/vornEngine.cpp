@@ -14,7 +14,7 @@ constexpr int kDefaultSearchLimit = 6000;
 }
 
 int searchTimeLimit(const CommandLine& options) {
-  const char* value = options.getPar("--timelimit");
+  const char* value = options.getPar(kOptionTimeLimit);
   if (!value || std::strcmp(value, "true") == 0) return kDefaultSearchLimit;
   const long limit = std::strtol(value, nullptr, 10);
   if (limit > INT_MAX) return INT_MAX;
@@ -23,7 +23,7 @@ int searchTimeLimit(const CommandLine& options) {
 }
 
 vornEngine::vornEngine(CommandLine& opts) : options(opts), formula(options, names) {
-  if (!options.getPar("FILENAME")) {
+  if (!options.getPar(kKeyFileName)) {
     state = StateNoInput;
     return;
   }

@@ -33,13 +33,15 @@ HeuristicBPD::HeuristicBPD(DynFormula& f, CommandLine& o, Instance<long>&, int m
       bpTime(clampToInt(sweeps)),
       bpSeed(seed),
       bpErr(threshold),
-      hFreq(resortPeriod(o)) {
-  const char* file = options.getPar("FILENAME");
+      hFreq(resortPeriod(o)),
+      noSaving_(o.getPar(kOptionNoProgressSaving) != nullptr),
+      searchStats_(o.getPar(kOptionSearchStats) != nullptr) {
+  const char* file = options.getPar(kKeyFileName);
   instanceFile = file ? file : "";
 }
 
 HeuristicBPD::HeuristicBPD(DynFormula& f, CommandLine& o, Instance<long>& names, int mode)
-    : HeuristicBPD(f, o, names, mode, 1024, 200, 0, 0.01) {}
+    : HeuristicBPD(f, o, names, mode, kDefaultBpSeed, kDefaultBpTime, kDefaultBpVerbosity, kDefaultBpError) {}
 
 void HeuristicBPD::init() {
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
@@ -116,7 +118,7 @@ void HeuristicBPD::sortHeur_() {
 
 void HeuristicBPD::assign(const uint32_t& lit, const reasonItem_&) {
   if (formula.hasEmpty()) {
-    if (!options.getPar("-ps")) recordPhases(formula, savedPhase);
+    if (!noSaving_) recordPhases(formula, savedPhase);
     return;
   }
   if (lit == 0) decide_();
@@ -138,7 +140,7 @@ void HeuristicBPD::decide_() {
   }
   const uint32_t v = scan.var;
   if (v != 0) {
-    if (options.getPar("-ps")) {
+    if (noSaving_) {
       // The ranking is not consulted: the occurrence order with default values.
       const Literal decision = decisionLiteral(formula, v, false);
       printDecision(decision);
@@ -188,7 +190,7 @@ Literal HeuristicBPD::rankedDecisionByWalk_(uint32_t v) const {
 }
 
 void HeuristicBPD::printStats() {
-  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+  if (searchStats_) std::cout << "BRANCHES " << branches << std::endl;
 }
 
 }  // namespace vorn

@@ -38,12 +38,7 @@ class HeuristicBPD : public Strategy {
 
   // Sizes the tables, sorts, runs belief propagation over the instance file.
   void init() override;
-  void assign() override {}
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // Recomputes the occurrence scores and stable-sorts the order.
@@ -84,6 +79,9 @@ class HeuristicBPD : public Strategy {
   Literal rankedDecisionByWalk_(uint32_t v) const;
 
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool noSaving_;     // -ps
+  bool searchStats_;  // -sstat
   // The ranking grouped by level, each group in ranking order: positions
   // in bpOrder; group L spans rankLevelBegin_[L] .. rankLevelBegin_[L + 1].
   // Per level, a resumable position that stays valid while rankEpoch_[L]

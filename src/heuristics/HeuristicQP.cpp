@@ -9,7 +9,11 @@
 namespace vorn {
 
 HeuristicQP::HeuristicQP(DynFormula& f, CommandLine& o, Instance<long>&)
-    : formula(f), options(o), hFreq(resortPeriod(o)) {}
+    : formula(f),
+      options(o),
+      hFreq(resortPeriod(o)),
+      progressSaving_(o.getPar(kOptionNoProgressSaving) != nullptr),
+      searchStats_(o.getPar(kOptionSearchStats) != nullptr) {}
 
 void HeuristicQP::init() {
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
@@ -35,7 +39,7 @@ void HeuristicQP::loadPreferenceLine_() {
     const long v = l < 0 ? -l : l;
     if (v > maxAtom) {
       // A variable met only in preference lines has no place to be decided.
-      const char* file = options.getPar("FILENAME");
+      const char* file = options.getPar(kKeyFileName);
       const std::vector<long>& external = formula.names.intToExt;
       std::cerr << (file ? file : "") << ": preference line names variable "
                 << (static_cast<std::size_t>(v) < external.size() ? external[v] : v)
@@ -55,8 +59,7 @@ void HeuristicQP::sortHeur_() {
 
 void HeuristicQP::assign(const uint32_t& lit, const reasonItem_&) {
   if (formula.hasEmpty()) {
-    // Here "-ps" asks for Progress Saving.
-    if (options.getPar("-ps")) recordPhases(formula, savedPhase);
+    if (progressSaving_) recordPhases(formula, savedPhase);
     return;
   }
   if (lit == 0) decide_();
@@ -72,14 +75,14 @@ void HeuristicQP::decide_() {
     if (prefPos[v] != 0)
       decision = valueLiteral(formula, v, prefPos[v] > 0);
     else
-      decision = decisionLiteral(formula, v, options.getPar("-ps") != nullptr && savedPhase[v]);
+      decision = decisionLiteral(formula, v, progressSaving_ && savedPhase[v]);
     pushDecision(formula, decision);
   }
   cursor_.settle(formula);
 }
 
 void HeuristicQP::printStats() {
-  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+  if (searchStats_) std::cout << "BRANCHES " << branches << std::endl;
 }
 
 }  // namespace vorn

@@ -56,12 +56,7 @@ class HeuristicQP : public Strategy {
   // line per entry), sorts. A listed variable beyond maxAtom ends the
   // process with exit code 1.
   void init() override;
-  void assign() override {}
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // Recomputes the occurrence scores and stable-sorts with CompareScore2.
@@ -86,6 +81,9 @@ class HeuristicQP : public Strategy {
 
  private:
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool progressSaving_;  // -ps, which here switches Progress Saving on
+  bool searchStats_;     // -sstat
 
   void loadPreferenceLine_();
   void decide_();

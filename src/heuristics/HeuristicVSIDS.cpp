@@ -8,7 +8,11 @@
 namespace vorn {
 
 HeuristicVSIDS::HeuristicVSIDS(DynFormula& f, CommandLine& o, Instance<long>&)
-    : formula(f), options(o), hFreq(resortPeriod(o)) {}
+    : formula(f),
+      options(o),
+      hFreq(resortPeriod(o)),
+      noSaving_(o.getPar(kOptionNoProgressSaving) != nullptr),
+      searchStats_(o.getPar(kOptionSearchStats) != nullptr) {}
 
 void HeuristicVSIDS::init() {
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
@@ -30,7 +34,7 @@ void HeuristicVSIDS::sortHeur_() {
 
 void HeuristicVSIDS::assign(const uint32_t& lit, const reasonItem_&) {
   if (formula.hasEmpty()) {
-    if (!options.getPar("-ps")) recordPhases(formula, savedPhase);
+    if (!noSaving_) recordPhases(formula, savedPhase);
     return;
   }
   if (lit == 0) decide_();
@@ -42,7 +46,7 @@ void HeuristicVSIDS::decide_() {
   if (resorted) sortHeur_();
   const uint32_t v = cursor_.scan(formula, order, resorted).var;
   if (v != 0) {
-    if (options.getPar("-ps")) {
+    if (noSaving_) {
       pushDecision(formula, valueLiteral(formula, v, false));
     } else {
       const Literal decision = decisionLiteral(formula, v, savedPhase[v]);
@@ -54,7 +58,7 @@ void HeuristicVSIDS::decide_() {
 }
 
 void HeuristicVSIDS::printStats() {
-  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+  if (searchStats_) std::cout << "BRANCHES " << branches << std::endl;
 }
 
 }  // namespace vorn

@@ -23,12 +23,7 @@ class HeuristicVSIDS : public Strategy {
   HeuristicVSIDS(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
   void init() override;
-  void assign() override {}
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // Copies the activities and stable-sorts the order by them.
@@ -47,6 +42,9 @@ class HeuristicVSIDS : public Strategy {
 
  private:
   OrderCursor cursor_;
+  // The option store does not change during a run: read at construction.
+  bool noSaving_;     // -ps
+  bool searchStats_;  // -sstat
 
   void decide_();
 };

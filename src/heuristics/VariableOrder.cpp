@@ -8,7 +8,7 @@
 namespace vorn {
 
 uint32_t resortPeriod(const CommandLine& options) {
-  const char* freq = options.getPar("--h-freq");
+  const char* freq = options.getPar(kOptionResortPeriod);
   return freq ? static_cast<uint32_t>(std::strtol(freq, nullptr, 10)) : 255u;
 }
 

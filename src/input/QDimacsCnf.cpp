@@ -10,9 +10,6 @@ namespace vorn {
 
 namespace {
 
-// Inputs declaring more clauses than this are solved without preprocessing
-// (unless "-forceprepro" asks for it).
-constexpr int32_t kPreprocessClauseLimit = 500000;
 // The header's count is a hint: a file may declare far more than it holds.
 constexpr std::size_t kReserveCap = std::size_t(1) << 22;
 constexpr std::size_t kCacheCap = std::size_t(1) << 24;
@@ -22,10 +19,10 @@ class CnfTarget {
   CnfTarget(CnfFormula& formula, Instance<long>& names, CommandLine& options)
       : formula_(formula),
         names_(names),
-        sizeCut_(options.getPar("-solve") != nullptr && options.getPar("-forceprepro") == nullptr) {}
+        sizeCut_(options.getPar(kOptionSolve) != nullptr && options.getPar(kOptionForcePrepro) == nullptr) {}
 
   bool header(int32_t vars, int32_t count) {
-    if (sizeCut_ && count > kPreprocessClauseLimit) return false;
+    if (sizeCut_ && count > kHugeInputClauses) return false;
     std::size_t hint = std::min<std::size_t>(static_cast<std::size_t>(count), kReserveCap);
     clauses.ends.reserve(hint);
     clauses.literals.reserve(3 * hint);
@@ -74,7 +71,7 @@ class CnfTarget {
 }  // namespace
 
 QDimacs::QDimacs(CnfFormula& formula, Instance<long>& names, CommandLine& options) {
-  const char* file = options.getPar("FILENAME");
+  const char* file = options.getPar(kKeyFileName);
   fileName = file ? file : "";
   Scanner in(fileName);
   if (!in.isOpen()) exitUnopened(fileName);

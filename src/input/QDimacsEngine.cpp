@@ -92,7 +92,7 @@ class EngineTarget {
 }  // namespace
 
 QDimacs::QDimacs(NffEx& formula, Instance<long>& names, CommandLine& options) {
-  const char* file = options.getPar("FILENAME");
+  const char* file = options.getPar(kKeyFileName);
   fileName = file ? file : "";
   Scanner in(fileName);
   if (!in.isOpen()) exitUnopened(fileName);

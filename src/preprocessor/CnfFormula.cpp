@@ -9,7 +9,8 @@ namespace vorn {
 CnfFormula::CnfFormula(bool selfSubsumption) : useSelfSubsumption(selfSubsumption) {}
 
 CnfFormula::CnfFormula(CommandLine& options)
-    : CnfFormula(options.getPar("-all") != nullptr || options.getPar("-ss") != nullptr) {}
+    : CnfFormula(options.getPar(kOptionAllSimplifications) != nullptr ||
+                 options.getPar(kOptionSelfSubsumption) != nullptr) {}
 
 void CnfFormula::minimizeClause(std::vector<CnfLiteral>& lits) const {
   std::sort(lits.begin(), lits.end(), Compareliteral{this});

@@ -14,12 +14,12 @@ namespace {
 EquivalenceSwitches switchesFrom(CommandLine& options) {
   auto given = [&](const char* name) { return options.getPar(name) != nullptr; };
   EquivalenceSwitches s;
-  s.selfSubsumption = given("-all") || given("-ss");
-  const char* factor = options.getPar("--eq-kf");
+  s.selfSubsumption = given(kOptionAllSimplifications) || given(kOptionSelfSubsumption);
+  const char* factor = options.getPar(kOptionSubstitutionBoundFactor);
   s.kf = factor != nullptr ? static_cast<float>(std::strtod(factor, nullptr)) : 1.0f;
-  s.substitution = given("-all") || given("-es");
-  s.rewriting = given("-all") || given("-er");
-  s.threeEqui = given("-all") || given("-3e");
+  s.substitution = given(kOptionAllSimplifications) || given(kOptionEquivalenceSubstitution);
+  s.rewriting = given(kOptionAllSimplifications) || given(kOptionEquivalenceRewriting);
+  s.threeEqui = given(kOptionAllSimplifications) || given(kOptionThreeEquivalence);
   return s;
 }
 

@@ -10,9 +10,11 @@ namespace vorn {
 Qresolution::Qresolution(bool pass, bool selfSubsumption) : usePass_(pass), useSelfSubsumption_(selfSubsumption) {}
 
 Qresolution::Qresolution(CommandLine& options)
-    : Qresolution(options.getPar("-qr") != nullptr || options.getPar("-all") != nullptr,
-                  options.getPar("-ss") != nullptr || options.getPar("-all") != nullptr) {
-  if (const char* kf = options.getPar("--qr-kf")) factor_ = static_cast<float>(std::strtod(kf, nullptr));
+    : Qresolution(
+          options.getPar(kOptionQResolution) != nullptr || options.getPar(kOptionAllSimplifications) != nullptr,
+          options.getPar(kOptionSelfSubsumption) != nullptr || options.getPar(kOptionAllSimplifications) != nullptr) {
+  if (const char* kf = options.getPar(kOptionQResolutionBoundFactor))
+    factor_ = static_cast<float>(std::strtod(kf, nullptr));
   number_ = options.number;
 }
 

@@ -10,8 +10,6 @@ BCP::BCP(DynFormula& f, CommandLine& opts, Instance<long>&) : formula(f), option
 
 void BCP::init() { dontCares.reserve(formula.prefix.maxAtom); }
 
-void BCP::printStats() { (void)options.getPar("-sstat"); }
-
 void BCP::keepFixed_(Literal trueLit) {
   reasonItem_& r = formula.reasons[litCode(trueLit)];
   if (litExistential(trueLit) && r.kind == DontCare) r.kind = Pure;

@@ -38,13 +38,7 @@ class BCP : public Strategy {
   BCP(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
   void init() override;
-  void assign() override {}
   void assign(const uint32_t&, const reasonItem_&) override {}
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
-  void printStats() override;
 
   // Binary propagation of every trail literal from binHead on; stops at the
   // first empty binary constraint. Does nothing while one is pending.

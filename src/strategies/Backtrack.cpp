@@ -9,7 +9,12 @@ namespace vorn {
 const uint32_t Backtrack::abandonedMark[3] = {0, 0, 0};
 
 Backtrack::Backtrack(DynFormula& f, CommandLine& o, Instance<long>& n)
-    : formula(f), options(o), names(n), other(&lists_[0]), work(&lists_[1]) {
+    : formula(f),
+      options(o),
+      names(n),
+      other(&lists_[0]),
+      work(&lists_[1]),
+      searchStats_(o.getPar(kOptionSearchStats) != nullptr) {
   ensureSized_();
 }
 
@@ -26,7 +31,7 @@ void Backtrack::ensureSized_() {
 }
 
 void Backtrack::printStats() {
-  if (!options.getPar("-sstat")) return;
+  if (!searchStats_) return;
   std::cout << "BACKTRACKS CONFLICT " << conflicts << std::endl;
   std::cout << "BACKTRACKS SOLUTION " << solutions << std::endl;
 }

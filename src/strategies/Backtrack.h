@@ -43,13 +43,8 @@ class Backtrack : public Strategy {
   Backtrack(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
   void init() override;
-  void assign() override {}
   // The analysis; the event's literal and reason are not used.
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   // With -sstat: the counts of analysed clauses and terms.
   void printStats() override;
 
@@ -184,6 +179,7 @@ class Backtrack : public Strategy {
   bool isTerm_ = false;
   bool ownClash_ = false;
   bool abandoned_ = false;
+  bool searchStats_;  // -sstat, read at construction: the store does not change during a run
   uint32_t maxLevel_ = 0;
   Literal watchPartner_ = 0;
   uint32_t scanPos_ = 0;

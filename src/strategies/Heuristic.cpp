@@ -19,12 +19,13 @@ uint32_t occurrenceCount(const DynFormula& formula, uint32_t code) {
   return count;
 }
 
-Heuristic::Heuristic(DynFormula& f, CommandLine& o, Instance<long>&) : formula(f), options(o) {
+Heuristic::Heuristic(DynFormula& f, CommandLine& o, Instance<long>&)
+    : formula(f), options(o), searchStats_(o.getPar(kOptionSearchStats) != nullptr) {
   hFreq = resortPeriod(options);
 }
 
 void Heuristic::init() {
-  noSaving_ = options.getPar("-ps") != nullptr;
+  noSaving_ = options.getPar(kOptionNoProgressSaving) != nullptr;
   const std::size_t n = static_cast<std::size_t>(formula.prefix.maxAtom) + 1;
   score.assign(n, 0);
   trueScore.assign(n, 0);
@@ -94,7 +95,7 @@ void Heuristic::decide_() {
 }
 
 void Heuristic::printStats() {
-  if (options.getPar("-sstat")) std::cout << "BRANCHES " << branches << std::endl;
+  if (searchStats_) std::cout << "BRANCHES " << branches << std::endl;
 }
 
 }  // namespace vorn

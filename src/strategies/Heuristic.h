@@ -59,14 +59,9 @@ class Heuristic : public Strategy {
   Heuristic(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
   void init() override;
-  void assign() override {}
   // The event handler: records phases while an empty constraint is
   // pending, answers the null event (lit 0) with at most one decision.
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // Recomputes the decayed scores and stable-sorts the order.
@@ -92,6 +87,7 @@ class Heuristic : public Strategy {
   // "-ps" (Progress Saving off, decisions traced); the option store does
   // not change during a run, so init reads it once.
   bool noSaving_ = false;
+  bool searchStats_;  // -sstat, read at construction
   // Where the previous scan stopped, and the decision level it left.
   std::size_t scanFrom_ = 0;
   uint32_t levelAtScan_ = 0;

@@ -12,8 +12,6 @@ MLF::MLF(DynFormula& f, CommandLine& opts, Instance<long>&)
       occurrences(f.nOccs[OrigClause]),
       entries(f.watchedOccs[OrigClause]) {}
 
-void MLF::printStats() { (void)options.getPar("-sstat"); }
-
 std::size_t MLF::occurrenceCount_(uint32_t code) const {
   std::size_t n = 0;
   if (code < occurrences.size()) n += occurrences[code].size();
@@ -51,7 +49,7 @@ void MLF::queue_(Literal lit, int32_t from) {
 
 void MLF::init() {
   DynFormula& F = formula;
-  noPure_ = options.getPar("-nopure") != nullptr;
+  noPure_ = options.getPar(kOptionNoPure) != nullptr;
   const std::size_t n = static_cast<std::size_t>(F.prefix.maxAtom) + 1;
   litWitnesses.assign(2 * n, {});
   queuedFrom.assign(2 * n, 0);

@@ -32,13 +32,7 @@ class MLF : public Strategy {
 
   // Sizes the tables and fixes the literals that are pure at level 1.
   void init() override;
-  void assign() override {}
   void assign(const uint32_t&, const reasonItem_&) override {}
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
-  void Nlearn(const NC2learn&) override {}
-  void unLearn(const uint32_t*) override {}
-  void printStats() override;
 
   // Walks the trail literals from pureHead on. Does nothing while an empty
   // constraint is pending.

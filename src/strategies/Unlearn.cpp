@@ -10,7 +10,11 @@ constexpr unsigned long kUnlearnPeriod = 255;
 }
 
 Unlearn::Unlearn(DynFormula& f, CommandLine& o, Instance<long>&)
-    : formula(f), options(o), unlearnLimit(f.counts[OrigClause]) {}
+    : formula(f),
+      options(o),
+      unlearnLimit(f.counts[OrigClause]),
+      unlearn_(o.getPar(kOptionUnlearn) != nullptr),
+      searchStats_(o.getPar(kOptionSearchStats) != nullptr) {}
 
 void Unlearn::assign(const uint32_t&, const reasonItem_&) {
   const unsigned long e = formula.emptyCount;
@@ -51,7 +55,7 @@ void Unlearn::forget_(uint32_t id, ConstraintKind kind) {
 }
 
 void Unlearn::unLearn_() {
-  if (!options.getPar("-unlearn")) return;
+  if (!unlearn_) return;
   // An empty constraint waiting for the analysis must stay where it is.
   if (formula.hasEmpty()) return;
   for (const ConstraintKind kind : {LearnedClause, LearnedTerm}) {
@@ -76,7 +80,7 @@ void Unlearn::unLearn_() {
 }
 
 void Unlearn::printStats() {
-  if (!options.getPar("-sstat") || !options.getPar("-unlearn")) return;
+  if (!searchStats_ || !unlearn_) return;
   std::cout << "UNLEARNT CLAUSES " << unlearnedClauses << std::endl;
   std::cout << "UNLEARNT TERMS " << unlearnedTerms << std::endl;
 }

@@ -17,14 +17,9 @@ class Unlearn : public Strategy {
  public:
   Unlearn(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
-  void init() override {}
-  void assign() override {}
   // The trigger: lit and reason are not used.
   void assign(const uint32_t& lit, const reasonItem_& reason) override;
-  void unAssign(const uint32_t&, const reasonItem_&) override {}
-  void Blearn(const BC2learn&) override {}
   void Nlearn(const NC2learn&) override;
-  void unLearn(const uint32_t*) override {}
   void printStats() override;
 
   // The forgetting pass.
@@ -43,6 +38,10 @@ class Unlearn : public Strategy {
   // as its reason: such a constraint is kept.
   bool isReason_(const uint32_t* record, uint32_t id, ConstraintKind kind) const;
   void forget_(uint32_t id, ConstraintKind kind);
+
+  // The option store does not change during a run: read at construction.
+  bool unlearn_;      // -unlearn
+  bool searchStats_;  // -sstat
 };
 
 }  // namespace vorn

@@ -63,6 +63,7 @@ SolverSearch::SolverSearch(const QbfFormula& f, const SolverSearchConfig& c)
     uint32_t id = 0;
     formula.learnConstraint(internal, id, true, true);
   }
+  if (c.searchStats) options[kOptionSearchStats] = "true";
   solver = makeSolver(formula, options, names);
   std::vector<std::unique_ptr<Strategy>>& list = solver->strategies;
   // The engine's list: BCP, MLF, heuristic, Backtrack, Unlearn (idle

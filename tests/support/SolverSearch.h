@@ -39,6 +39,8 @@ struct SolverSearchConfig {
   // Off only for hand-built fixtures that must control every value: MLF
   // is then neither started nor called, and solve() is not available.
   bool pureLiterals = true;
+  // "-sstat": the strategies read it once, when they are built.
+  bool searchStats = false;
 };
 
 struct LearnedConstraint {

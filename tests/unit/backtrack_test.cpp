@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,14 @@ namespace {
 // A formula in the engine with every strategy initialised; monotone
 // literals are off unless asked for, so the fixture decides every value.
 struct Fixture {
-  explicit Fixture(const char* text, bool pureLiterals = false)
-      : input(parseQdimacsOrFail(text)), search(input, config(pureLiterals)) {
+  explicit Fixture(const char* text, bool pureLiterals = false, bool searchStats = false)
+      : input(parseQdimacsOrFail(text)), search(input, config(pureLiterals, searchStats)) {
     started = search.start();
   }
-  static SolverSearchConfig config(bool pureLiterals) {
+  static SolverSearchConfig config(bool pureLiterals, bool searchStats) {
     SolverSearchConfig c;
     c.pureLiterals = pureLiterals;
+    c.searchStats = searchStats;
     return c;
   }
   Literal lit(int external) const { return search.internalLiteral(external); }
@@ -202,8 +204,7 @@ TEST(Backtrack, NoReasonToResolveWithStopsWithoutAnAnswer) {
 
 TEST(Backtrack, StatisticsLinesOnlyWithSstat) {
   for (bool sstat : {false, true}) {
-    Fixture fx("p cnf 3 3\ne 1 2 3 0\n-1 2 0\n-1 -2 0\n1 2 3 0\n");
-    if (sstat) fx.search.options["-sstat"] = "true";
+    Fixture fx("p cnf 3 3\ne 1 2 3 0\n-1 2 0\n-1 -2 0\n1 2 3 0\n", false, sstat);
     fx.decideAndPropagate({1});
     fx.analyse();
     fx.search.propagate();
