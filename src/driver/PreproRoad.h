@@ -16,9 +16,14 @@ class Qresolution;
 
 // Runs the road on the file named by "FILENAME" and answers the exit code:
 // 10 / 20 decided (by preprocessing or the engine), 100 formula written,
-// 99 engine without an answer. timeBudget bounds the loop (CPU seconds);
-// timer was started at start-up when "-stat" is given.
+// 99 engine without an answer, 1 when writing the formula failed.
+// timeBudget bounds the loop (CPU seconds); timer was started at start-up
+// when "-stat" is given.
 int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer);
+
+// The one line on standard error for output that could not be written
+// (error is an errno value); answers the exit code, 1.
+int reportWriteFailure(int error);
 
 // Counters of the equivalence pass, printed in the statistics block.
 struct EquivalenceStats {
