@@ -10,6 +10,7 @@
 #include "ForkedRun.h"
 #include "QdimacsCheck.h"
 #include "input/PrefixNormaliser.h"
+#include "input/PrivateCopy.h"
 #include "support/Evaluator.h"
 
 using namespace vorn;
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const NormaliseResult result = normalisePrefix(path);
     if (result.outcome == NormaliseOutcome::WriteFailed) fuzz::fail("the copy could not be written: " + result.error);
     if (result.outcome == NormaliseOutcome::Unchanged) return 0;
-    if (result.copyName != path + ".tmp") fuzz::fail("the copy is named " + result.copyName);
+    if (result.copyName != privateCopyPath() || result.copyName.rfind(temporaryFolder() + "/", 0) != 0)
+      fuzz::fail("the copy is named " + result.copyName);
     fuzz::WrittenFormula copy;
     const std::string problem = fuzz::checkWellFormed(result.copyName, copy);
     if (!problem.empty()) fuzz::fail("the copy is not well-formed QDIMACS: " + problem);

@@ -20,6 +20,8 @@
 #include "EvalReader.h"
 #include "ForkedRun.h"
 #include "QdimacsCheck.h"
+#include "input/PrefixNormaliser.h"
+#include "input/PrivateCopy.h"
 #include "support/Evaluator.h"
 
 int vornMain(int argc, const char** argv);
@@ -118,10 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                    results[i]);
 
   if (answer != 0) {
-    // The roads read the renumbered copy when the normaliser wrote one.
-    const std::string copy = path + ".tmp";
+    // The roads read the renumbered copy when the normaliser made one; it
+    // went with the run, so it is made again here.
+    const NormaliseResult copy = normalisePrefix(path);
+    const bool converted = copy.outcome == NormaliseOutcome::Converted;
     fuzz::ToEvaluator formula(false);
-    if (fuzz::readForEvaluator(fuzz::fileExists(copy) ? copy : path, formula) && fuzz::smallEnough(formula)) {
+    const bool read = fuzz::readForEvaluator(converted ? copy.copyName : path, formula);
+    removeCopyNow();
+    if (read && fuzz::smallEnough(formula)) {
       const int expected = test::evaluate(formula.f) ? 10 : 20;
       if (answer != expected)
         fuzz::fail(std::string("road ") + kRoads[answeredBy].name + " answers " + std::to_string(answer) +

@@ -100,7 +100,7 @@ bool CommandLine::parse(int argc, const char** argv) {
   if (argc < 2 || !argv || !argv[1] || argv[1][0] == '-') return badCL_(argv);
 
   // Check and store the options first: a rejected command line must not
-  // touch the instance file (the normaliser may write a copy beside it).
+  // touch the instance (the normaliser may make a copy, or drain a pipe).
   for (int i = 2; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-') {

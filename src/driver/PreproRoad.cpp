@@ -1,6 +1,7 @@
 #include "driver/PreproRoad.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "driver/Instance.h"
@@ -184,8 +185,13 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     engine.Solve();
     return exitCodeOf(engine);
   }
-  formula.printFormula(stdout);
+  if (const int error = formula.printFormula(stdout)) return reportWriteFailure(error);
   return kExitFormulaWritten;
+}
+
+int reportWriteFailure(int error) {
+  std::fprintf(stderr, "cannot write the simplified formula to standard output: %s\n", std::strerror(error));
+  return kExitFailure;
 }
 
 }  // namespace vorn

@@ -18,16 +18,23 @@ class vornEngine;
 // Exit code of the road when it writes the simplified formula; the others
 // are the engine's answers (ResultTrue, ResultFalse, ResultUnknown).
 constexpr int kExitFormulaWritten = 100;
+// Exit code of every failure that is not an input error.
+constexpr int kExitFailure = 1;
 
 // Runs the road on the file named by "FILENAME" and answers the exit code:
 // 10 / 20 decided (by preprocessing or the engine), 100 formula written,
-// 99 engine without an answer. timeBudget bounds the loop (CPU seconds);
-// timer was started at start-up when "-stat" is given.
+// 99 engine without an answer, 1 when writing the formula failed.
+// timeBudget bounds the loop (CPU seconds); timer was started at start-up
+// when "-stat" is given.
 int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer);
 
 // The exit code of an engine run, on either road: its answer, or
 // ResultUnknown when it has none.
 int exitCodeOf(vornEngine& engine);
+
+// The one line on standard error for output that could not be written
+// (error is an errno value); answers the exit code, 1.
+int reportWriteFailure(int error);
 
 // Counters of the equivalence pass, printed in the statistics block.
 struct EquivalenceStats {

@@ -1,5 +1,7 @@
 // Entry point: option table and store, then one of two roads.
+#include <cerrno>
 #include <iostream>
+#include <unistd.h>
 
 #include "driver/CommandLine.h"
 #include "driver/PreproRoad.h"
@@ -30,5 +32,9 @@ int main(int argc, const char** argv) {
     engine.Solve();
     return vorn::exitCodeOf(engine);
   }
-  return vorn::runPreprocessingRoad(options, timeBudget, timer);
+  const int code = vorn::runPreprocessingRoad(options, timeBudget, timer);
+  // The written formula is the result: an error the file system reports
+  // only when the descriptor is closed (a quota, a network disk) fails it.
+  if (code == 100 && ::close(STDOUT_FILENO) != 0) return vorn::reportWriteFailure(errno);
+  return code;
 }

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "input/PrivateCopy.h"
 #include "input/QdimacsItems.h"
 #include "input/Scanner.h"
 
@@ -148,6 +149,10 @@ class FdWriter {
     buffer_ += s;
     if (buffer_.size() >= kChunk) flush();
   }
+  void bytes(const char* p, std::size_t n) {
+    buffer_.append(p, n);
+    if (buffer_.size() >= kChunk) flush();
+  }
   void number(int64_t v) {
     char digits[24];
     auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
@@ -179,66 +184,78 @@ class FdWriter {
   std::string buffer_;
 };
 
-std::string directoryOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Writes the copy under a temporary name in the target's folder and
-// renames it into place, so no reader ever sees a half-written copy and a
-// failed run leaves no stale one behind under the target's name.
-bool writeCopyFile(const PrefixReader& formula, const std::string& target, std::string& error) {
-  std::string temp = directoryOf(target) + "/.vorn-copy-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
-    error = std::string("cannot create a file in ") + directoryOf(target) + ": " + std::strerror(errno);
-    return false;
-  }
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-
+// Writes the renumbered formula into a fresh private copy; on failure no
+// copy is left.
+bool writeCopyFile(const PrefixReader& formula, NormaliseResult& result) {
+  const int fd = createPrivateCopy(result.copyName, result.error);
+  if (fd < 0) return false;
   FdWriter out(fd);
   formula.writeCopy(out);
   out.flush();
   int writeError = out.error();
   if (::close(fd) != 0 && writeError == 0) writeError = errno;
-  if (writeError == 0 && std::rename(name.data(), target.c_str()) != 0) {
-    error = "cannot rename the copy to " + target + ": " + std::strerror(errno);
-    ::unlink(name.data());
-    return false;
+  if (writeError == 0) return true;
+  result.error = std::strerror(writeError);
+  removeCopyNow();
+  return false;
+}
+
+// A pipe or a device gives its bytes once: they go into the private copy
+// as they are (gzip or not), and every later pass reads that.
+bool copyBytes(int in, NormaliseResult& result) {
+  const int fd = createPrivateCopy(result.copyName, result.error);
+  if (fd < 0) return false;
+  FdWriter out(fd);
+  std::vector<char> block(1u << 16);
+  int error = 0;
+  for (;;) {
+    const ssize_t got = ::read(in, block.data(), block.size());
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    out.bytes(block.data(), static_cast<std::size_t>(got));
   }
-  if (writeError != 0) {
-    error = std::string("cannot write the copy: ") + std::strerror(writeError);
-    ::unlink(name.data());
-    return false;
-  }
-  return true;
+  if (!out.flush() && error == 0) error = out.error();
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) return true;
+  result.error = std::strerror(error);
+  removeCopyNow();
+  return false;
 }
 
 }  // namespace
 
 NormaliseResult normalisePrefix(const std::string& inputName) {
   NormaliseResult result;
+  std::string source = inputName;
+  struct stat st;
+  if (::stat(inputName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    const int in = ::open(inputName.c_str(), O_RDONLY);
+    if (in < 0) return result;  // the readers report it
+    const bool copied = copyBytes(in, result);
+    ::close(in);
+    result.outcome = copied ? NormaliseOutcome::Copied : NormaliseOutcome::WriteFailed;
+    if (!copied) return result;
+    source = result.copyName;
+  }
   {
-    Scanner in(inputName);
+    Scanner in(source);
     if (!in.isOpen()) return result;  // the readers report the missing file
     PrefixReader survey(false);
     InputError error;
     // On input the readers reject, make no copy: they report it on the original.
     if (scanQdimacs(in, survey, error) == ScanEnd::Failed || !survey.needsCopy()) return result;
   }
-  Scanner in(inputName);
   PrefixReader formula(true);
-  InputError error;
-  if (!in.isOpen() || scanQdimacs(in, formula, error) == ScanEnd::Failed) return result;
-
-  result.copyName = inputName + ".tmp";
-  if (!writeCopyFile(formula, result.copyName, result.error)) {
+  {
+    Scanner in(source);
+    InputError error;
+    if (!in.isOpen() || scanQdimacs(in, formula, error) == ScanEnd::Failed) return result;
+  }
+  if (!writeCopyFile(formula, result)) {
     result.outcome = NormaliseOutcome::WriteFailed;
     return result;
   }
@@ -255,6 +272,9 @@ int mycheck_qbf(std::string& name) {
       std::cerr << "convert from " << name << " to " << result.copyName << std::endl;
       name = result.copyName;
       return 1;
+    case NormaliseOutcome::Copied:
+      name = result.copyName;
+      return 0;
     case NormaliseOutcome::WriteFailed:
       break;
   }

@@ -93,8 +93,10 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   bool resolution_(const std::vector<CnfLiteral>& a, const std::vector<CnfLiteral>& b, CnfLiteral pivot,
                    std::vector<CnfLiteral>& resolvent);
 
-  // "p cnf maxAtom clauses", the prefix lines and the clause lines.
-  void printFormula(std::FILE* out);
+  // "p cnf maxAtom clauses", the prefix lines and the clause lines, then
+  // a flush. Answers 0, or the errno of a write that failed (on out before
+  // or during this call: the stream's error flag is checked).
+  int printFormula(std::FILE* out);
   // Hands every prefix atom in prefix order, then every clause in id order,
   // to an engine sized for maxAtom and liveClauseCount. Moves both cursors.
   void sendFormula(vornEngine& engine);

@@ -1,6 +1,7 @@
 // The simplified formula as QDIMACS text, or handed to the engine. Lines
 // are collected in a buffer and written in large pieces; standard output
-// is flushed once at the end.
+// is flushed once at the end, and a failed write is reported, not lost.
+#include <cerrno>
 #include <charconv>
 #include <string>
 
@@ -38,8 +39,9 @@ class TextOut {
   void room(std::size_t n) {
     if (used_ + n > kSize) drain();
   }
+  // After a failed write the rest is not tried: the output is lost anyway.
   void drain() {
-    if (used_ > 0) std::fwrite(buffer_, 1, used_, out_);
+    if (used_ > 0 && !std::ferror(out_)) std::fwrite(buffer_, 1, used_, out_);
     used_ = 0;
   }
   std::FILE* out_;
@@ -99,7 +101,8 @@ void CnfMatrix::print(std::FILE* out) const {
   }
 }
 
-void CnfFormula::printFormula(std::FILE* out) {
+int CnfFormula::printFormula(std::FILE* out) {
+  errno = 0;
   {
     TextOut w(out);
     w.text("p cnf ");
@@ -110,7 +113,10 @@ void CnfFormula::printFormula(std::FILE* out) {
   }
   CnfPrefix::print(out);
   CnfMatrix::print(out);
-  std::fflush(out);
+  // A full disk shows at a write or only at the flush; either sets the
+  // stream's error flag, which stays.
+  if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
+  return errno != 0 ? errno : EIO;
 }
 
 void CnfFormula::sendFormula(vornEngine& engine) {

@@ -20,9 +20,9 @@ struct PeerInstance {
 const std::string& peerFolder();
 
 // Copies every instance of answers.tsv into dir and lists the copies;
-// empty when the folder or its answers.tsv is absent. The binary must run
-// on copies: it writes a renumbered copy beside an input whose prefix is
-// out of order, and the shared folder is not the tests' to write to.
+// empty when the folder or its answers.tsv is absent. The runs use copies:
+// the shared folder is not the tests' to write to, should a build ever
+// write beside its input again.
 std::vector<PeerInstance> copyPeerInstances(const TempDir& dir);
 
 // The last `bytes` of a run's output, for failure messages.

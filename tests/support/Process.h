@@ -36,8 +36,7 @@ ProcessResult runVorn(const std::vector<std::string>& args, int timeoutSeconds, 
 const char* vornBinary();
 
 // A fresh folder under $TMPDIR (or /tmp) that is removed with everything
-// in it when the object goes. Tests write their inputs here, so the
-// renumbered copy the solver writes beside its input lands here too.
+// in it when the object goes. Tests write their inputs here.
 class TempDir {
  public:
   TempDir();

@@ -9,6 +9,7 @@
 
 #include "driver/CommandLine.h"
 #include "driver/TimeBudget.h"
+#include "input/PrivateCopy.h"
 #include "support/Process.h"
 
 namespace vorn {
@@ -137,7 +138,7 @@ TEST(CommandLine, CopiesOwnTheirValues) {
     std::vector<std::string> args{file, "--heur", "occs", "-solve"};
     Parsed p = parseArgs(args);
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(std::string(p.options->getPar("FILENAME")), file + ".tmp");
+    EXPECT_STREQ(p.options->getPar("FILENAME"), privateCopyPath());
     std::string transient = "held by the caller";
     (*p.options)["--bpseed"] = transient.c_str();
     copy = std::make_unique<CommandLine>(*p.options);
@@ -146,7 +147,7 @@ TEST(CommandLine, CopiesOwnTheirValues) {
     *copy = assigned;
     // The original, its arguments and the caller's string all go here.
   }
-  EXPECT_EQ(std::string(copy->getPar("FILENAME")), file + ".tmp");
+  EXPECT_STREQ(copy->getPar("FILENAME"), privateCopyPath());
   EXPECT_STREQ(copy->getPar("--heur"), "occs");
   EXPECT_STREQ(copy->getPar("-solve"), "true");
   EXPECT_STREQ(copy->getPar("--bpseed"), "held by the caller");
@@ -160,13 +161,17 @@ TEST(CommandLine, CopiesOwnTheirValues) {
 TEST(CommandLine, RejectedCommandLineLeavesTheFileAlone) {
   test::TempDir dir;
   const std::string file = dir.write("f.qdimacs", "p cnf 3 1\ne 3 0\n3 0\n");  // would be converted
+  removeCopyNow();
   for (const auto& bad : std::vector<std::vector<std::string>>{
            {file, "-bogus"}, {file, "--heur"}, {file, "-noprepro", "-forceprepro"}, {file, "-solve", "5"}}) {
     EXPECT_FALSE(parseArgs(bad).ok);
-    EXPECT_FALSE(test::fileExists(file + ".tmp")) << bad[1];
+    EXPECT_STREQ(privateCopyPath(), "") << bad[1];
   }
+  testing::internal::CaptureStderr();
   EXPECT_TRUE(parseArgs({file, "-noprepro"}).ok);
-  EXPECT_TRUE(test::fileExists(file + ".tmp"));
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(test::fileExists(privateCopyPath()));
+  removeCopyNow();
 }
 
 TEST(TimeBudget, SoftLimitWithinDefault) {

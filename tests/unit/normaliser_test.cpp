@@ -1,6 +1,7 @@
 // The prefix normaliser: when it leaves the file alone, the exact copy it
-// writes otherwise, that the copy is the same formula (checked with the
-// evaluator on random formulas), and its failures.
+// writes otherwise (in the temporary folder, never beside the input), that
+// the copy is the same formula (checked with the evaluator on random
+// formulas), input that can be read only once, and its failures.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -9,9 +10,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "input/PrefixNormaliser.h"
+#include "input/PrivateCopy.h"
 #include "support/Evaluator.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
@@ -19,6 +22,52 @@
 
 namespace vorn {
 namespace {
+
+// Lists the folder's entries (without . and ..).
+std::vector<std::string> entries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* d = opendir(path.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string n = e->d_name;
+    if (n != "." && n != "..") names.push_back(n);
+  }
+  if (d) closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The file's bytes, not decompressed.
+std::string rawBytes(const std::string& path) {
+  std::string bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  EXPECT_NE(f, nullptr) << path;
+  if (!f) return bytes;
+  char buf[4096];
+  for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, got);
+  std::fclose(f);
+  return bytes;
+}
+
+// Points TMPDIR at a folder of the test's own while it lives.
+class ScopedTmpdir {
+ public:
+  explicit ScopedTmpdir(const std::string& folder) {
+    const char* before = std::getenv("TMPDIR");
+    had_ = before != nullptr;
+    if (had_) before_ = before;
+    setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~ScopedTmpdir() {
+    if (had_)
+      setenv("TMPDIR", before_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+
+ private:
+  bool had_ = false;
+  std::string before_;
+};
 
 struct Case {
   const char* name;
@@ -62,20 +111,36 @@ TEST(Normaliser, CopyOrNot) {
       {"byte 255 at an item", "p cnf 3 1\ne 2 0\n\xff", nullptr},
       {"empty file", "", nullptr},
   };
+  test::TempDir tmp;
   for (const Case& c : cases) {
     test::TempDir dir;
     const std::string in = dir.write("in.qdimacs", c.input);
-    NormaliseResult r = normalisePrefix(in);
+    NormaliseResult r;
+    {
+      ScopedTmpdir inTmp(tmp.path());
+      r = normalisePrefix(in);
+    }
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"in.qdimacs"}) << c.name;
+    EXPECT_EQ(test::readFileOrFail(in), c.input) << "the input is not touched";
     if (!c.copy) {
       EXPECT_EQ(r.outcome, NormaliseOutcome::Unchanged) << c.name;
-      EXPECT_FALSE(test::fileExists(in + ".tmp")) << c.name;
+      EXPECT_TRUE(entries(tmp.path()).empty()) << c.name;
       continue;
     }
     ASSERT_EQ(r.outcome, NormaliseOutcome::Converted) << c.name;
-    EXPECT_EQ(r.copyName, in + ".tmp");
+    EXPECT_EQ(r.copyName, privateCopyPath());
+    EXPECT_EQ(r.copyName.rfind(tmp.path() + "/", 0), 0u) << r.copyName;
     EXPECT_EQ(test::readFileOrFail(r.copyName), c.copy) << c.name;
-    EXPECT_EQ(test::readFileOrFail(in), c.input) << "the input is not touched";
+    removeCopyNow();
+    EXPECT_TRUE(entries(tmp.path()).empty()) << c.name;
   }
+}
+
+TEST(Normaliser, FixtureCopy) {
+  NormaliseResult r = normalisePrefix(VORN_FIXTURES "/e2e/convert.qdimacs");
+  ASSERT_EQ(r.outcome, NormaliseOutcome::Converted);
+  EXPECT_EQ(test::readFileOrFail(r.copyName), test::readFileOrFail(VORN_FIXTURES "/e2e/convert.expected"));
+  removeCopyNow();
 }
 
 TEST(Normaliser, ReadsThroughZlib) {
@@ -84,7 +149,8 @@ TEST(Normaliser, ReadsThroughZlib) {
   const std::string gz = dir.write("in.qdimacs.gz", text, /*gzip=*/true);
   NormaliseResult r = normalisePrefix(gz);
   ASSERT_EQ(r.outcome, NormaliseOutcome::Converted);
-  EXPECT_EQ(test::readFileOrFail(gz + ".tmp"), "p cnf 3 2\ne 1 2 0\na 3 0\n1 -3 0\n-2 3 1 0\n");
+  EXPECT_EQ(test::readFileOrFail(r.copyName), "p cnf 3 2\ne 1 2 0\na 3 0\n1 -3 0\n-2 3 1 0\n");
+  removeCopyNow();
 
   // A truncated gzip stream is a read error: no copy of part of a formula.
   std::string whole;
@@ -99,7 +165,7 @@ TEST(Normaliser, ReadsThroughZlib) {
   }
   const std::string cut = dir.write("cut.qdimacs.gz", packed.substr(0, packed.size() - 12));
   EXPECT_EQ(normalisePrefix(cut).outcome, NormaliseOutcome::Unchanged);
-  EXPECT_FALSE(test::fileExists(cut + ".tmp"));
+  EXPECT_STREQ(privateCopyPath(), "");
 }
 
 TEST(Normaliser, MissingFileIsLeftToTheReaders) {
@@ -118,37 +184,79 @@ TEST(Normaliser, MissingFileIsLeftToTheReaders) {
 TEST(Normaliser, RenamesAndReports) {
   test::TempDir dir;
   std::string name = dir.write("in.qdimacs", "p cnf 3 1\ne 3 0\n3 0\n");
-  test::writeFile(name + ".tmp", "stale copy of something else\n");
+  // A file of the user's under the name the copy once had stays as it is.
+  test::writeFile(name + ".tmp", "the user's own notes\n");
   const std::string original = name;
   testing::internal::CaptureStderr();
   EXPECT_EQ(mycheck_qbf(name), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "convert from " + original + " to " + original + ".tmp\n");
-  EXPECT_EQ(name, original + ".tmp");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "convert from " + original + " to " + name + "\n");
+  EXPECT_EQ(name, privateCopyPath());
+  EXPECT_EQ(name.rfind(temporaryFolder() + "/", 0), 0u) << name;
   EXPECT_EQ(test::readFileOrFail(name), "p cnf 1 1\ne 1 0\n1 0\n");
-}
-
-// Lists the folder's entries (without . and ..).
-std::vector<std::string> entries(const std::string& path) {
-  std::vector<std::string> names;
-  DIR* d = opendir(path.c_str());
-  while (dirent* e = d ? readdir(d) : nullptr) {
-    std::string n = e->d_name;
-    if (n != "." && n != "..") names.push_back(n);
-  }
-  if (d) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
+  EXPECT_EQ(test::readFileOrFail(original + ".tmp"), "the user's own notes\n");
+  removeCopyNow();
+  EXPECT_FALSE(test::fileExists(name));
 }
 
 TEST(Normaliser, CopyThatCannotBeWritten) {
   test::TempDir dir;
   std::string name = dir.write("in.qdimacs", "p cnf 3 1\ne 3 0\n3 0\n");
-  ASSERT_EQ(mkdir((name + ".tmp").c_str(), 0755), 0);  // the copy's name is taken by a folder
+  ScopedTmpdir missing(dir.file("no-such-folder"));
   NormaliseResult r = normalisePrefix(name);
   EXPECT_EQ(r.outcome, NormaliseOutcome::WriteFailed);
+  EXPECT_EQ(r.copyName, dir.file("no-such-folder"));
   EXPECT_FALSE(r.error.empty());
-  EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"in.qdimacs", "in.qdimacs.tmp"})) << "no temporary left";
-  EXPECT_EXIT(mycheck_qbf(name), testing::ExitedWithCode(1), "in.qdimacs.tmp: cannot write the renumbered copy");
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"in.qdimacs"});
+  EXPECT_EXIT(mycheck_qbf(name), testing::ExitedWithCode(1), "no-such-folder: cannot write the renumbered copy");
+}
+
+// A pipe gives its bytes once: they are kept in the copy, renumbered when
+// the prefix needs it, and the readers read that.
+TEST(Normaliser, PipeIsReadOnce) {
+  struct PipeCase {
+    const char* input;
+    NormaliseOutcome outcome;
+    const char* copy;
+    bool gzip;
+  };
+  const PipeCase cases[] = {
+      {"c kept\np cnf 2 1\ne 1 2 0\n1 -2 0\n", NormaliseOutcome::Copied, "c kept\np cnf 2 1\ne 1 2 0\n1 -2 0\n", false},
+      {"p cnf 2 1\ne 1 2 0\n1 -2 0\n", NormaliseOutcome::Copied, "p cnf 2 1\ne 1 2 0\n1 -2 0\n", true},
+      {"p cnf 9 1\ne 9 4 0\n4 -9 0\n", NormaliseOutcome::Converted, "p cnf 2 1\ne 1 2 0\n2 -1 0\n", false},
+      {"p cnf 9 1\ne 9 4 0\n4 -9 0\n", NormaliseOutcome::Converted, "p cnf 2 1\ne 1 2 0\n2 -1 0\n", true},
+      // Rejected input is kept as it is, for the readers to report.
+      {"p cnf 9 1\ne 9 4 0\n4 x 0\n", NormaliseOutcome::Copied, "p cnf 9 1\ne 9 4 0\n4 x 0\n", false},
+      {"", NormaliseOutcome::Copied, "", false},
+  };
+  test::TempDir tmp;
+  for (const PipeCase& c : cases) {
+    test::TempDir dir;
+    const std::string raw = rawBytes(dir.write("in", c.input, c.gzip));
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+      FILE* f = std::fopen(fifo.c_str(), "wb");
+      if (!f) return;
+      std::fwrite(raw.data(), 1, raw.size(), f);
+      std::fclose(f);
+    });
+    NormaliseResult r;
+    {
+      ScopedTmpdir inTmp(tmp.path());
+      r = normalisePrefix(fifo);
+    }
+    writer.join();
+    ASSERT_EQ(r.outcome, c.outcome) << c.input;
+    EXPECT_EQ(r.copyName, privateCopyPath());
+    EXPECT_EQ(r.copyName.rfind(tmp.path() + "/", 0), 0u) << r.copyName;
+    EXPECT_EQ(entries(tmp.path()).size(), 1u) << "the bytes' copy goes once the renumbered one is written";
+    if (c.outcome == NormaliseOutcome::Copied) {
+      EXPECT_EQ(rawBytes(r.copyName), raw) << "the bytes as they came, gzip or not";
+    }
+    EXPECT_EQ(test::readFileOrFail(r.copyName), c.copy);
+    removeCopyNow();
+  }
+  EXPECT_TRUE(entries(tmp.path()).empty());
 }
 
 // The copy is the formula the readers would have read: same answer, its
@@ -181,6 +289,7 @@ TEST(Normaliser, CopyIsTheSameFormula) {
     if (again.outcome == NormaliseOutcome::Converted) {
       EXPECT_EQ(test::readFileOrFail(again.copyName), text) << "seed " << seed;
     }
+    removeCopyNow();
   }
   EXPECT_GT(converted, 250);
 }
