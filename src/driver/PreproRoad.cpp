@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "driver/Instance.h"
+#include "driver/RunLimits.h"
 #include "engine/vornEngine.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
@@ -82,6 +83,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
       std::fflush(stdout);
       vornEngine engine(options);
       engine.Solve();
+      outputIsFinal();
       return exitCodeOf(engine);
     }
   }
@@ -110,6 +112,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
   };
 
   auto falseEnding = [&]() {
+    outputIsFinal();
     printStatsAfterPrepro(qr, qrTime, qrCalls, eq, eqTime, eqCalls, formula, varsAtParse, clausesAtParse, options);
     std::printf("s cnf 0\n");
     std::fflush(stdout);
@@ -172,6 +175,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
   printStatsAfterPrepro(qr, qrTime, qrCalls, eq, eqTime, eqCalls, formula, varsAtParse, clausesAtParse, options);
   if (stat) std::printf("c Tamrix time: %g s\n", static_cast<double>(globtimer.elapsed()));
   if (formula.liveClauseCount() == 0) {
+    outputIsFinal();
     std::printf("s cnf 1\n");
     std::fflush(stdout);
     return 10;
@@ -181,8 +185,10 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     vornEngine engine(formula.maxAtom, formula.liveClauseCount(), timeBudget, options);
     formula.sendFormula(engine);
     engine.Solve();
+    outputIsFinal();
     return exitCodeOf(engine);
   }
+  outputIsFinal();
   formula.printFormula(stdout);
   return 100;
 }

@@ -1,8 +1,10 @@
 // Entry point: option table and store, then one of two roads.
 #include <iostream>
+#include <new>
 
 #include "driver/CommandLine.h"
 #include "driver/PreproRoad.h"
+#include "driver/RunLimits.h"
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
 #include "engine/vornEngine.h"
@@ -24,12 +26,21 @@ int main(int argc, const char** argv) {
   const int timeBudget = vorn::processTimeBudget();
   if (options.getPar("-stat")) timer.start();
 
-  if (options.getPar("-noprepro")) {
-    // Engine-only road: the engine facade reads FILENAME itself and solves.
-    vorn::vornEngine engine(options);
-    engine.Solve();
-    const int state = engine.getState();
-    return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
+  // -noprepro implies -solve.
+  const bool decidingRoad = options.getPar("-solve") || options.getPar("-noprepro");
+  vorn::guardRunLimits(decidingRoad);
+  try {
+    if (options.getPar("-noprepro")) {
+      // Engine-only road: the engine facade reads FILENAME itself and solves.
+      vorn::vornEngine engine(options);
+      engine.Solve();
+      vorn::outputIsFinal();
+      const int state = engine.getState();
+      return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
+    }
+    return vorn::runPreprocessingRoad(options, timeBudget, timer);
+  } catch (const std::bad_alloc&) {
+    // Unwinding has freed what the road held.
+    return vorn::outOfMemoryEnding(decidingRoad);
   }
-  return vorn::runPreprocessingRoad(options, timeBudget, timer);
 }
