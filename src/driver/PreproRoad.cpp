@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "driver/Instance.h"
+#include "driver/RunLimits.h"
 #include "engine/vornEngine.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
@@ -81,6 +82,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
       std::fflush(stdout);
       vornEngine engine(options);
       engine.Solve();
+      outputIsFinal();
       return exitCodeOf(engine);
     }
   }
@@ -112,6 +114,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     printStatsAfterPrepro(stats, options);
   };
   auto falseEnding = [&]() {
+    outputIsFinal();
     printStats();
     std::printf("s cnf 0\n");
     std::fflush(stdout);
@@ -174,6 +177,7 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
   printStats();
   if (stat) std::printf("c Tamrix time: %g s\n", static_cast<double>(globtimer.elapsed()));
   if (formula.liveClauseCount() == 0) {
+    outputIsFinal();
     std::printf("s cnf 1\n");
     std::fflush(stdout);
     return ResultTrue;
@@ -183,8 +187,10 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
     vornEngine engine(formula.maxAtom, formula.liveClauseCount(), timeBudget, options);
     formula.sendFormula(engine);
     engine.Solve();
+    outputIsFinal();
     return exitCodeOf(engine);
   }
+  outputIsFinal();
   if (const int error = formula.printFormula(stdout)) return reportWriteFailure(error);
   return kExitFormulaWritten;
 }

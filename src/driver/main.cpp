@@ -1,10 +1,13 @@
 // Entry point: option table and store, then one of two roads.
+#include <unistd.h>
+
 #include <cerrno>
 #include <iostream>
-#include <unistd.h>
+#include <new>
 
 #include "driver/CommandLine.h"
 #include "driver/PreproRoad.h"
+#include "driver/RunLimits.h"
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
 #include "engine/vornEngine.h"
@@ -26,15 +29,24 @@ int main(int argc, const char** argv) {
   const int timeBudget = vorn::processTimeBudget();
   if (options.getPar(vorn::kOptionPreproStats)) timer.start();
 
-  if (options.getPar(vorn::kOptionNoPrepro)) {
-    // Engine-only road: the engine facade reads FILENAME itself and solves.
-    vorn::vornEngine engine(options);
-    engine.Solve();
-    return vorn::exitCodeOf(engine);
+  // -noprepro implies -solve.
+  const bool decidingRoad = options.getPar(vorn::kOptionSolve) || options.getPar(vorn::kOptionNoPrepro);
+  vorn::guardRunLimits(decidingRoad);
+  try {
+    if (options.getPar(vorn::kOptionNoPrepro)) {
+      // Engine-only road: the engine facade reads FILENAME itself and solves.
+      vorn::vornEngine engine(options);
+      engine.Solve();
+      vorn::outputIsFinal();
+      return vorn::exitCodeOf(engine);
+    }
+    const int code = vorn::runPreprocessingRoad(options, timeBudget, timer);
+    // The written formula is the result: an error the file system reports
+    // only when the descriptor is closed (a quota, a network disk) fails it.
+    if (code == vorn::kExitFormulaWritten && ::close(STDOUT_FILENO) != 0) return vorn::reportWriteFailure(errno);
+    return code;
+  } catch (const std::bad_alloc&) {
+    // Unwinding has freed what the road held.
+    return vorn::outOfMemoryEnding(decidingRoad);
   }
-  const int code = vorn::runPreprocessingRoad(options, timeBudget, timer);
-  // The written formula is the result: an error the file system reports
-  // only when the descriptor is closed (a quota, a network disk) fails it.
-  if (code == 100 && ::close(STDOUT_FILENO) != 0) return vorn::reportWriteFailure(errno);
-  return code;
 }

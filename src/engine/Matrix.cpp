@@ -1,17 +1,9 @@
 #include "engine/Matrix.h"
 
 #include <cassert>
-#include <iostream>
 #include <new>
 
 namespace vorn {
-
-namespace {
-[[noreturn]] void chunkMemoryOut() {
-  std::cout << "Chunk Memory Out" << std::endl;
-  throw std::bad_alloc();
-}
-}  // namespace
 
 Matrix::Matrix(std::size_t chunkWords, std::size_t chunkLimit)
     : chunkWords_(chunkWords < 2 ? 2 : chunkWords), chunkLimit_(chunkLimit < 1 ? 1 : chunkLimit) {
@@ -21,15 +13,11 @@ Matrix::Matrix(std::size_t chunkWords, std::size_t chunkLimit)
 }
 
 chunkDesc_& Matrix::openChunk_(std::size_t words) {
-  if (chunks.size() >= chunkLimit_) chunkMemoryOut();
-  try {
-    // No value-initialisation: every word of a record is written before
-    // it is read, and untouched pages of a fresh chunk cost nothing.
-    storage_.emplace_back(new uint32_t[words]);
-  } catch (const std::bad_alloc&) {
-    std::cout << "Chunk Memory Out" << std::endl;
-    throw;
-  }
+  // The driver reports the failure as any other lack of memory.
+  if (chunks.size() >= chunkLimit_) throw std::bad_alloc();
+  // No value-initialisation: every word of a record is written before
+  // it is read, and untouched pages of a fresh chunk cost nothing.
+  storage_.emplace_back(new uint32_t[words]);
   uint32_t* begin = storage_.back().get();
   chunks.push_back(chunkDesc_{begin, begin, begin + words});
   return chunks.back();

@@ -5,9 +5,9 @@
 // (chunks never move, so pointers stay valid for the life of the store,
 // and a record holds no pointers itself). Space is never given back. A
 // record never ends exactly at a chunk's end (one word to spare); a record
-// too large for a chunk gets a chunk of its own. When no chunk can be had,
-// "Chunk Memory Out" goes to standard output and std::bad_alloc is thrown:
-// a caller never receives a null or short record.
+// too large for a chunk gets a chunk of its own. When no chunk can be had
+// (the chunk limit is reached or the allocation fails), std::bad_alloc is
+// thrown: a caller never receives a null or short record.
 #pragma once
 
 #include <cstddef>

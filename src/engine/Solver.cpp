@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <iostream>
@@ -41,6 +42,17 @@ float processCpuSeconds() {
   const double user = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6;
   const double system = usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
   return static_cast<float>(user + system);
+}
+
+float searchStopSeconds(int timeLimit, rlim_t softCpuLimit) {
+  const float limit = static_cast<float>(timeLimit);
+  if (softCpuLimit == RLIM_INFINITY) return limit;
+  // Room for the statistics, the answer line and freeing the store; the
+  // clock is only read every kClockPeriod iterations, so the room grows
+  // with the limit, within bounds.
+  const double soft = static_cast<double>(softCpuLimit);
+  const double margin = std::clamp(soft * 0.05, 0.5, 5.0);
+  return std::min(limit, static_cast<float>(soft - margin));
 }
 
 Solver::Solver(DynFormula& f, CommandLine& options, Instance<long>& names) : formula(f) {
@@ -131,6 +143,8 @@ void Solver::Solve(int limit) {
     return;
   }
 
+  struct rlimit cpu;
+  const float stopAt = searchStopSeconds(limit, getrlimit(RLIMIT_CPU, &cpu) == 0 ? cpu.rlim_cur : RLIM_INFINITY);
   Timer timer;
   timer.start();
   // Completeness counts placed variables: an index with no place in the
@@ -158,7 +172,7 @@ void Solver::Solve(int limit) {
     // Reading the clock is a system call that would cost more than a
     // cheap iteration: read it at the first iteration and then every
     // kClockPeriod iterations.
-    if (++iterations % kClockPeriod == 1 && processCpuSeconds() > static_cast<float>(limit)) {
+    if (++iterations % kClockPeriod == 1 && processCpuSeconds() > stopAt) {
       std::cout << "DPLL: TIMEOUT" << std::endl;
       break;
     }

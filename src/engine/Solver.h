@@ -7,6 +7,8 @@
 // others receive events. The Solver owns its strategies.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <memory>
 #include <vector>
 
@@ -40,7 +42,8 @@ class Solver {
   // DynFormula::init, then every strategy's init unless an empty
   // constraint is already pending; prints the time taken.
   void init();
-  // Runs the search; limit is CPU seconds of the whole process.
+  // Runs the search; limit is CPU seconds of the whole process. A soft
+  // CPU-time limit of the process lowers it (searchStopSeconds).
   void Solve(int limit);
   // Prints the result line; returns the result code.
   int& getResult();
@@ -67,5 +70,10 @@ class Solver {
 
 // User plus system CPU seconds of the process so far.
 float processCpuSeconds();
+
+// The process CPU seconds at which the search stops: timeLimit, or less
+// under a soft CPU-time limit (RLIM_INFINITY: none), so that the search
+// ends and prints its statistics and answer line before SIGXCPU comes.
+float searchStopSeconds(int timeLimit, rlim_t softCpuLimit);
 
 }  // namespace vorn

@@ -1,6 +1,6 @@
 // The option store: which command lines are accepted and what they store,
-// the usage text, copies that outlive their original, and the start-up
-// time budget.
+// the usage text, copies that outlive their original, and the budgets
+// that a soft CPU-time limit sets: preprocessing and search.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include "driver/CommandLine.h"
 #include "driver/TimeBudget.h"
 #include "input/PrivateCopy.h"
+#include "engine/Solver.h"
 #include "support/Process.h"
 
 namespace vorn {
@@ -181,6 +182,15 @@ TEST(TimeBudget, SoftLimitWithinDefault) {
   EXPECT_EQ(timeBudgetFor(0), 6000);
   EXPECT_EQ(timeBudgetFor(7200), 6000);
   EXPECT_EQ(timeBudgetFor(RLIM_INFINITY), 6000);
+}
+
+TEST(SearchStop, SoftLimitLowersTheTimeLimitWithRoomToFinish) {
+  EXPECT_EQ(searchStopSeconds(6000, RLIM_INFINITY), 6000.0f);
+  EXPECT_EQ(searchStopSeconds(0, RLIM_INFINITY), 0.0f);
+  EXPECT_EQ(searchStopSeconds(100, 3), 2.5f) << "at least half a second of room";
+  EXPECT_EQ(searchStopSeconds(6000, 60), 57.0f) << "5 percent of the limit";
+  EXPECT_EQ(searchStopSeconds(6000, 3600), 3595.0f) << "at most 5 seconds";
+  EXPECT_EQ(searchStopSeconds(2, 100), 2.0f) << "a lower --timelimit stays";
 }
 
 }  // namespace
