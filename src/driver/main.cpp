@@ -6,6 +6,7 @@
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
 #include "engine/vornEngine.h"
+#include "input/FatalError.h"
 
 namespace {
 
@@ -14,7 +15,9 @@ vorn::Timer timer;
 
 }  // namespace
 
-int main(int argc, const char** argv) {
+namespace {
+
+int run(int argc, const char** argv) {
   vorn::CommandLine options(vorn::optionTable());
   options["--timelimit"] = "true";  // the search limit then defaults to 6000 s
   // A rejected command line (and -noprepro with -forceprepro) has printed
@@ -32,4 +35,16 @@ int main(int argc, const char** argv) {
     return state == vorn::ResultTrue || state == vorn::ResultFalse ? state : vorn::ResultUnknown;
   }
   return vorn::runPreprocessingRoad(options, timeBudget, timer);
+}
+
+}  // namespace
+
+int main(int argc, const char** argv) {
+  // The command line (its prefix normaliser) and both roads raise their
+  // fatal input and run errors up to here.
+  try {
+    return run(argc, argv);
+  } catch (const vorn::FatalError& error) {
+    return vorn::reportFatal(error);
+  }
 }

@@ -23,7 +23,7 @@ NormaliseResult normalisePrefix(const std::string& inputName);
 // The driver's entry: 1 after a conversion (name now holds the copy's
 // name; "convert from <in> to <copy>" went to standard error), 0 when the
 // file is left as it is (name unchanged). A copy that cannot be written
-// ends the process with exit code 1 after one line on standard error.
+// raises a FatalError (code 1, one line for standard error).
 int mycheck_qbf(std::string& name);
 
 }  // namespace vorn
