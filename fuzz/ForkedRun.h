@@ -1,6 +1,6 @@
-// Runs one fuzz input in a forked child. The readers end the process on
-// fatal input (std::exit with 1, 3, 99 or 255), which would end the fuzzer
-// too; a child may end however it likes. What makes this work:
+// Runs one fuzz input in a forked child, for the whole-run target (whose
+// engine search limit counts the CPU time of the whole process); a child
+// may end however it likes. What makes this work:
 //  - the child's coverage counters are copied back to the fuzzer when it
 //    ends, so the fuzzer still sees which paths an input reached;
 //  - the child checks for leaks at its exit (memory still referenced from

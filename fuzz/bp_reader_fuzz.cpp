@@ -1,20 +1,27 @@
 // The belief-propagation module's reader on arbitrary bytes, followed by a
 // short ranking run on what it read (the steps the default heuristic takes,
-// with few sweeps): it either ranks or ends the process with 3 or 99 (input
-// the readers reject) or 255 ("Too many variables."), with a line on
-// standard error.
+// with few sweeps), in-process: it either ranks or raises the fatal error of
+// code 3 or 99 (input the readers reject) or 255 ("Too many variables."),
+// with a line for standard error. The store and its generator are made
+// anew for each input; the only global of the module is a cache of the
+// Poisson deviate's constants, a function of its mean.
 #include <cstddef>
 #include <cstdint>
 
-#include "ForkedRun.h"
+#include "InProcess.h"
 #include "bp/BpFormula.h"
 #include "bp/Random.h"
 
 using namespace vorn;
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::discardStdout();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzz::writeInput(data, size);
-  const fuzz::ChildResult r = fuzz::runForked([&] {
+  const fuzz::ChildResult r = fuzz::runInProcess([&] {
     XTQRANDOMv3 rng(size + 1);
     zsat bp(&rng, 0);
     bp.formula_read_qbf_file(path);

@@ -1,4 +1,4 @@
-// The prefix normaliser on arbitrary bytes. It never ends the process;
+// The prefix normaliser on arbitrary bytes, in-process. It raises nothing;
 // when it writes the renumbered copy, the copy must be well-formed QDIMACS
 // with the prefix numbered 1..K in prefix order, and (for formulas small
 // enough for the brute-force evaluator) have the truth value of the
@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "EvalReader.h"
-#include "ForkedRun.h"
+#include "InProcess.h"
 #include "QdimacsCheck.h"
 #include "input/PrefixNormaliser.h"
 #include "input/PrivateCopy.h"
@@ -15,9 +15,14 @@
 
 using namespace vorn;
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::discardStdout();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzz::writeInput(data, size);
-  const fuzz::ChildResult r = fuzz::runForked([&] {
+  const fuzz::ChildResult r = fuzz::runInProcess([&] {
     const NormaliseResult result = normalisePrefix(path);
     if (result.outcome == NormaliseOutcome::WriteFailed) fuzz::fail("the copy could not be written: " + result.error);
     if (result.outcome == NormaliseOutcome::Unchanged) return 0;

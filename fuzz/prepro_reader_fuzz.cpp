@@ -1,13 +1,15 @@
 // The preprocessor-road reader on arbitrary bytes, with the loading it
 // hands the clauses to (minimisation, subsumption, self-subsuming
-// resolution): it either loads the formula or ends the process with 3 or
-// 99 and one line on standard error. A loaded formula is written and the
-// text must be well-formed QDIMACS.
+// resolution), in-process: it either loads the formula or raises the fatal
+// error of code 3 or 99 with one line for standard error. A loaded formula
+// is written and the text must be well-formed QDIMACS. The reader numbers
+// atoms through the global name table `instance`, which is made anew
+// before and after each read.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "ForkedRun.h"
+#include "InProcess.h"
 #include "QdimacsCheck.h"
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
@@ -20,12 +22,16 @@ namespace {
 
 void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bool withOptions) {
   const std::string written = fuzz::workDir() + "/written.qdimacs";
-  const fuzz::ChildResult r = fuzz::runForked([&] {
+  const fuzz::ChildResult r = fuzz::runInProcess([&] {
     CommandLine options;
     options["FILENAME"] = path.c_str();
     // -solve makes an input of more than 500000 declared clauses stop
     // after its header; -ss turns on self-subsuming resolution.
     if (withOptions) options["-solve"] = options["-ss"] = "true";
+    instance = Instance<long>();
+    struct ResetNames {
+      ~ResetNames() { instance = Instance<long>(); }  // also when the reader raises
+    } resetNames;
     CnfFormula formula(options);
     QDimacs reader(formula, instance, options);
     if (!reader.done()) return 2;  // the size cut
@@ -46,6 +52,11 @@ void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bo
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::discardStdout();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzz::writeInput(data, size);

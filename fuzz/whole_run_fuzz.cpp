@@ -1,8 +1,14 @@
 // The whole program on one input file, on every road: -noprepro (with the
 // default heuristic and with "occs"), the default road (simplify and
 // write), -solve, -all -solve, and -noprepro with the preference-line
-// heuristic. main is compiled into this binary
-// under the name vornMain and each road runs in a child of its own.
+// heuristic. main is compiled into this binary under the name vornMain.
+// The roads run one after the other in one child per input: the engine's
+// search limit (--timelimit) is measured against the CPU time of the whole
+// process (processCpuSeconds), so in the fuzzer's long-lived process every
+// search would time out after a few inputs; a fresh child starts at zero.
+// Between roads the child makes the global name table `instance` anew;
+// main's other global, the reading timer, is started by the roads that
+// read it.
 //
 // Beyond "no crash, no sanitizer report, no hang, a known exit code":
 //  - a rejected input (3) is rejected on every road that reads it, with
@@ -17,9 +23,16 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <iostream>
+
 #include "EvalReader.h"
 #include "ForkedRun.h"
 #include "QdimacsCheck.h"
+#include "driver/Instance.h"
 #include "input/PrefixNormaliser.h"
 #include "input/PrivateCopy.h"
 #include "support/Evaluator.h"
@@ -63,21 +76,87 @@ std::string lastLine(const std::string& path) {
   return nl == std::string::npos ? text : text.substr(nl + 1);
 }
 
+std::string readAll(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+std::string roadFile(std::size_t road, const char* stream) {
+  return fuzz::workDir() + "/road" + std::to_string(road) + "." + stream;
+}
+
+// Points the descriptor at a fresh file; what was printed before is flushed.
+void redirect(int fd, const std::string& file) {
+  std::cout.flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int to = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (to < 0) _exit(fuzz::kSanitizerExit + 1);
+  dup2(to, fd);
+  close(to);
+}
+
+// The exit code of each road, written by the child; -1 for a road that did
+// not end (the child died in it or before it).
+int* sharedCodes() {
+  static int* codes = [] {
+    void* p = mmap(nullptr, kRoads.size() * sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+      std::perror("vorn-fuzz: mmap");
+      std::abort();
+    }
+    return static_cast<int*>(p);
+  }();
+  return codes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzz::writeInput(data, size);
-  const std::string written = fuzz::workDir() + "/stdout.txt";
-  std::vector<fuzz::ChildResult> results;
-  for (const Road& road : kRoads) {
-    const fuzz::ChildResult r = fuzz::runForked(
-        [&] {
+  int* codes = sharedCodes();
+  for (std::size_t i = 0; i < kRoads.size(); ++i) codes[i] = -1;
+  const fuzz::ChildResult child = fuzz::runForked(
+      [&] {
+        const int childErr = dup(2);
+        for (std::size_t i = 0; i < kRoads.size(); ++i) {
+          redirect(1, roadFile(i, "out"));
+          redirect(2, roadFile(i, "err"));
+          instance = Instance<long>();
           std::vector<const char*> argv{"vorn", path.c_str()};
-          argv.insert(argv.end(), road.options.begin(), road.options.end());
+          argv.insert(argv.end(), kRoads[i].options.begin(), kRoads[i].options.end());
           argv.push_back(nullptr);
-          return vornMain(static_cast<int>(argv.size()) - 1, argv.data());
-        },
-        20, written);
+          codes[i] = vornMain(static_cast<int>(argv.size()) - 1, argv.data());
+        }
+        instance = Instance<long>();
+        // A leak report at the child's exit goes where the parent reads it.
+        std::fflush(stderr);
+        dup2(childErr, 2);
+        close(childErr);
+        return 0;
+      },
+      20 * static_cast<int>(kRoads.size()));
+  if (!(child.exited && child.code == 0) && codes[kRoads.size() - 1] >= 0)
+    fuzz::fail("the child ended with " + fuzz::describe(child) + " after the last road", child);
+  std::vector<fuzz::ChildResult> results;
+  for (std::size_t i = 0; i < kRoads.size(); ++i) {
+    const Road& road = kRoads[i];
+    const std::string written = roadFile(i, "out");
+    fuzz::ChildResult r;
+    r.exited = codes[i] >= 0;
+    r.code = codes[i];
+    r.err = readAll(roadFile(i, "err"));
+    if (!r.exited) {
+      // The road the child died in: its end is the child's.
+      r = child;
+      r.err = readAll(roadFile(i, "err")) + child.err;
+      if (r.exited) r.code = r.code == 0 ? -1 : r.code;
+    }
     const std::string what = std::string("road ") + road.name;
     // 1: a preference line naming a variable of no other line (qp);
     // 255: a clause variable beyond the header (belief propagation).

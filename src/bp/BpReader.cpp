@@ -9,18 +9,17 @@
 #include <vector>
 
 #include "bp/BpFormula.h"
+#include "input/FatalError.h"
 #include "input/QdimacsItems.h"
 
 namespace vorn {
 
 namespace {
 
-[[noreturn]] void exitTooManyVariables(const std::string& file, long line, long long var, long long declared) {
-  std::cout.flush();
-  std::cerr << "Too many variables.\n" << std::flush;
-  std::cerr << file << ":" << line << ": variable " << var << " is beyond the " << declared
-            << " variables of the header" << std::endl;
-  std::exit(255);
+[[noreturn]] void raiseTooManyVariables(const std::string& file, long line, long long var, long long declared) {
+  throw FatalError(255, "",
+                   "Too many variables.\n" + file + ":" + std::to_string(line) + ": variable " + std::to_string(var) +
+                       " is beyond the " + std::to_string(declared) + " variables of the header\n");
 }
 
 // Collects the items; the store is built once the counts are known, so a
@@ -50,7 +49,7 @@ struct BpItems {
     haveHeader = true;
     vars = v;
     clauses = c;
-    if (earlyMax > vars) exitTooManyVariables(file, earlyMaxLine, earlyMax, vars);
+    if (earlyMax > vars) raiseTooManyVariables(file, earlyMaxLine, earlyMax, vars);
     return true;
   }
   void quantifierBegin(bool exists) {
@@ -66,7 +65,7 @@ struct BpItems {
   void clauseLiteral(int32_t lit) {
     long long var = lit < 0 ? -static_cast<long long>(lit) : lit;
     if (haveHeader) {
-      if (var > vars) exitTooManyVariables(file, in.line(), var, vars);
+      if (var > vars) raiseTooManyVariables(file, in.line(), var, vars);
     } else if (var > earlyMax) {
       earlyMax = var;
       earlyMaxLine = in.line();
@@ -85,7 +84,7 @@ struct BpItems {
 
 void scanInto(BpItems& items, Scanner& in, const std::string& file) {
   InputError error;
-  if (scanQdimacs(in, items, error) == ScanEnd::Failed) exitOnInputError(file, error);
+  if (scanQdimacs(in, items, error) == ScanEnd::Failed) raiseInputError(file, error);
 }
 
 // The first min(read, declared) clauses go to the store; M becomes that
@@ -119,7 +118,7 @@ void fillClauses(zsat& f, const BpItems& items) {
 void zsat::formula_read_qbf_file(const char* name) {
   const std::string file(name);
   Scanner in(file);
-  if (!in.isOpen()) exitUnopened(file);
+  if (!in.isOpen()) raiseUnopened(file);
   BpItems items(in, file, true);
   scanInto(items, in, file);
   fillClauses(*this, items);
@@ -159,10 +158,7 @@ void zsat::formula_read_cnf_file(const char* name) {
   const std::string file(name);
   Scanner in(file);
   if (!in.isOpen()) {
-    std::cout << "can not open file " << file << "\n";
-    std::cout.flush();
-    std::cerr << file << ": cannot be opened" << std::endl;
-    std::exit(255);
+    throw FatalError(255, "can not open file " + file + "\n", file + ": cannot be opened\n");
   }
   BpItems items(in, file, false);
   scanInto(items, in, file);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "bp/BpFormula.h"
+#include "input/FatalError.h"
 
 namespace vorn {
 
@@ -20,9 +21,9 @@ void zsat::formula_init_structures() {
     // Everything not in a quantifier line is existential, as in the engine.
     vtypes.assign(var_recs.size(), 1);
   } catch (const std::bad_alloc&) {
-    std::cout.flush();
-    std::cerr << "belief propagation: out of memory for " << N << " variables and " << M << " clauses" << std::endl;
-    std::exit(255);
+    throw FatalError(255, "",
+                     "belief propagation: out of memory for " + std::to_string(N) + " variables and " +
+                         std::to_string(M) + " clauses\n");
   }
   // The store is made anew: nothing of a previous formula may refer into it.
   prefix_blocks.clear();
@@ -54,9 +55,7 @@ void zsat::formula_init_structures() {
 void zsat::formula_add_var(int lit, int clause) {
   long long magnitude = lit < 0 ? -static_cast<long long>(lit) : lit;
   if (magnitude > N) {
-    std::cout.flush();
-    std::cerr << "Too many variables.\n" << std::flush;
-    std::exit(255);
+    throw FatalError(255, "", "Too many variables.\n");
   }
   // Only a literal that has records to go to is kept.
   if (lit == 0 || magnitude > static_cast<long long>(var_recs.size()) || clause < 0 ||

@@ -7,6 +7,7 @@
 
 #include "bp/LeftOutProduct.h"
 #include "bp/BpFormula.h"
+#include "input/FatalError.h"
 
 namespace vorn {
 
@@ -120,9 +121,8 @@ double zsat::sp_iterate() {
       const double S = sp_cavT[e] + sp_cavF[e] + sp_cav0[e];
       const double t = sp_cavT[e] / S, f = sp_cavF[e] / S;
       if (!std::isfinite(t) || !std::isfinite(f)) {
-        std::cout << "divergence in sp_iterate()!!!" << std::endl;
-        std::cerr << "survey propagation: the survey of variable " << v + 1 << " is not a number" << std::endl;
-        std::exit(255);
+        throw FatalError(255, "divergence in sp_iterate()!!!\n",
+                         "survey propagation: the survey of variable " + std::to_string(v + 1) + " is not a number\n");
       }
       const double d = std::fabs(sp_T[e] - t);
       sp_T[e] = t;

@@ -11,15 +11,14 @@
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
 #include "engine/vornEngine.h"
+#include "input/FatalError.h"
 
 namespace {
 
 // Times the reading with -stat; the preprocessing loop keeps its own.
 vorn::Timer timer;
 
-}  // namespace
-
-int main(int argc, const char** argv) {
+int run(int argc, const char** argv) {
   vorn::CommandLine options(vorn::optionTable());
   options[vorn::kOptionTimeLimit] = "true";  // the search limit then defaults to 6000 s
   // A rejected command line (and -noprepro with -forceprepro) has printed
@@ -48,5 +47,17 @@ int main(int argc, const char** argv) {
   } catch (const std::bad_alloc&) {
     // Unwinding has freed what the road held.
     return vorn::outOfMemoryEnding(decidingRoad);
+  }
+}
+
+}  // namespace
+
+int main(int argc, const char** argv) {
+  // The command line (its prefix normaliser) and both roads raise their
+  // fatal input and run errors up to here.
+  try {
+    return run(argc, argv);
+  } catch (const vorn::FatalError& error) {
+    return vorn::reportFatal(error);
   }
 }

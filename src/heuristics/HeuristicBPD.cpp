@@ -9,6 +9,7 @@
 
 #include "bp/BpFormula.h"
 #include "bp/Random.h"
+#include "input/FatalError.h"
 #include "heuristics/VariableOrder.h"
 
 namespace vorn {
@@ -135,8 +136,7 @@ void HeuristicBPD::decide_() {
   }
   const OrderScan scan = cursor_.scan(formula, order, resorted);
   if (scan.reachedZero) {
-    std::cout << "error in HEURISTIC" << std::endl;
-    std::exit(1);
+    throw FatalError(1, "error in HEURISTIC\n", "");
   }
   const uint32_t v = scan.var;
   if (v != 0) {

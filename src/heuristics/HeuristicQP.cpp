@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "heuristics/VariableOrder.h"
+#include "input/FatalError.h"
 
 namespace vorn {
 
@@ -41,10 +42,12 @@ void HeuristicQP::loadPreferenceLine_() {
       // A variable met only in preference lines has no place to be decided.
       const char* file = options.getPar(kKeyFileName);
       const std::vector<long>& external = formula.names.intToExt;
-      std::cerr << (file ? file : "") << ": preference line names variable "
-                << (static_cast<std::size_t>(v) < external.size() ? external[v] : v)
-                << ", which stands in no quantifier line and no clause" << std::endl;
-      std::exit(1);
+      // Standard output is not flushed first here, as it never was.
+      throw FatalError(1, "",
+                       std::string(file ? file : "") + ": preference line names variable " +
+                           std::to_string(static_cast<std::size_t>(v) < external.size() ? external[v] : v) +
+                           ", which stands in no quantifier line and no clause\n",
+                       false);
     }
     const int32_t position = static_cast<int32_t>(i + 1);
     prefPos[v] = l > 0 ? position : -position;

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "input/FatalError.h"
 #include "input/PrivateCopy.h"
 #include "input/QdimacsItems.h"
 #include "input/Scanner.h"
@@ -278,10 +279,7 @@ int mycheck_qbf(std::string& name) {
     case NormaliseOutcome::WriteFailed:
       break;
   }
-  std::cout.flush();
-  std::cerr << result.copyName << ": cannot write the renumbered copy of " << name << ": " << result.error
-            << std::endl;
-  std::exit(1);
+  throw FatalError(1, "", result.copyName + ": cannot write the renumbered copy of " + name + ": " + result.error + "\n");
 }
 
 }  // namespace vorn

@@ -25,8 +25,8 @@ NormaliseResult normalisePrefix(const std::string& inputName);
 
 // The driver's entry: name is set to the file the readers read. 1 after a
 // conversion ("convert from <in> to <copy>" went to standard error), 0
-// otherwise. A copy that cannot be made ends the process with exit code 1
-// after one line on standard error.
+// otherwise. A copy that cannot be made raises a FatalError (code 1, one
+// line for standard error).
 int mycheck_qbf(std::string& name);
 
 }  // namespace vorn

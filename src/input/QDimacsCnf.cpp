@@ -74,12 +74,12 @@ QDimacs::QDimacs(CnfFormula& formula, Instance<long>& names, CommandLine& option
   const char* file = options.getPar(kKeyFileName);
   fileName = file ? file : "";
   Scanner in(fileName);
-  if (!in.isOpen()) exitUnopened(fileName);
+  if (!in.isOpen()) raiseUnopened(fileName);
   CnfTarget target(formula, names, options);
   InputError error;
   switch (scanQdimacs(in, target, error)) {
     case ScanEnd::Failed:
-      exitOnInputError(fileName, error);
+      raiseInputError(fileName, error);
     case ScanEnd::Stopped:
       return;  // size cut: status stays 2, nothing loaded
     case ScanEnd::Complete:

@@ -69,7 +69,7 @@ class EngineTarget {
       error.kind = InputError::Malformed;
       error.line = in_.line();
       error.what = "more distinct variables than the engine can number (" + std::to_string(kMaxVar) + ")";
-      exitOnInputError(file_, error);
+      raiseInputError(file_, error);
     }
     if (n < 16 * names_.intToExt.size() + 4096) {
       if (n >= direct_.size()) direct_.resize(std::max(n + 1, 2 * direct_.size()), 0);
@@ -95,10 +95,10 @@ QDimacs::QDimacs(NffEx& formula, Instance<long>& names, CommandLine& options) {
   const char* file = options.getPar(kKeyFileName);
   fileName = file ? file : "";
   Scanner in(fileName);
-  if (!in.isOpen()) exitUnopened(fileName);
+  if (!in.isOpen()) raiseUnopened(fileName);
   EngineTarget target(formula, names, in, fileName);
   InputError error;
-  if (scanQdimacs(in, target, error) != ScanEnd::Complete) exitOnInputError(fileName, error);
+  if (scanQdimacs(in, target, error) != ScanEnd::Complete) raiseInputError(fileName, error);
   target.finish();
   status = 0;
 }

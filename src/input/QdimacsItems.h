@@ -133,13 +133,14 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
   return ScanEnd::Complete;
 }
 
-// Prints "file:line: what" on standard error and ends the process with the
-// code of the error's kind (99 for a bad header, 3 for malformed input).
-[[noreturn]] void exitOnInputError(const std::string& file, const InputError& error);
+// Raises the FatalError of `error`: "file:line: what" for standard error,
+// with the code of the error's kind (99 for a bad header, 3 for malformed
+// input).
+[[noreturn]] void raiseInputError(const std::string& file, const InputError& error);
 
 // For a file the scanner could not open: a directory is malformed input
-// (exit 3); otherwise prints "ERROR: file not found!" on standard output,
-// the reason on standard error, and ends the process with exit code 1.
-[[noreturn]] void exitUnopened(const std::string& file);
+// (code 3); otherwise "ERROR: file not found!" for standard output, the
+// reason for standard error, and code 1.
+[[noreturn]] void raiseUnopened(const std::string& file);
 
 }  // namespace vorn

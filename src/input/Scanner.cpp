@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sys/stat.h>
 
+#include "input/FatalError.h"
 #include "input/QdimacsItems.h"
 
 namespace vorn {
@@ -153,24 +154,21 @@ bool parsePreferenceRest(const std::string& rest, std::vector<int32_t>& entries)
 }
 }  // namespace detail
 
-void exitOnInputError(const std::string& file, const InputError& error) {
-  std::cout.flush();
-  std::cerr << file << ":" << error.line << ": " << error.what << std::endl;
-  std::exit(error.kind == InputError::BadHeader ? 99 : 3);
+void raiseInputError(const std::string& file, const InputError& error) {
+  throw FatalError(error.kind == InputError::BadHeader ? 99 : 3, "",
+                   file + ":" + std::to_string(error.line) + ": " + error.what + "\n");
 }
 
-void exitUnopened(const std::string& file) {
+void raiseUnopened(const std::string& file) {
   // A directory exists but holds no formula: a read error, not a missing file.
   struct stat st;
   if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     InputError error;
     error.kind = InputError::Malformed;
     error.what = "is a directory, not a QDIMACS file";
-    exitOnInputError(file, error);
+    raiseInputError(file, error);
   }
-  std::cout << "ERROR: file not found!" << std::endl;
-  std::cerr << file << ": cannot be opened" << std::endl;
-  std::exit(1);
+  throw FatalError(1, "ERROR: file not found!\n", file + ": cannot be opened\n");
 }
 
 }  // namespace vorn

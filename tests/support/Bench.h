@@ -61,7 +61,13 @@ struct HeuristicBench : Bench {
   void build(Extra... extra) {
     heuristic = std::make_unique<H>(formula, options, names, extra...);
     testing::internal::CaptureStdout();
-    heuristic->init();
+    try {
+      heuristic->init();
+    } catch (...) {
+      // A fatal error of init: give standard output back before the test sees it.
+      testing::internal::GetCapturedStdout();
+      throw;
+    }
     initOutput = testing::internal::GetCapturedStdout();
   }
   // Sends the null event; answers the decision literal pushed, or 0.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "bp/BpFormula.h"
+#include "support/FatalCheck.h"
 
 using vorn::XTQRANDOMv3;
 using vorn::zsat;
@@ -167,13 +168,16 @@ TEST(BpStore, RejectedInput) {
     std::string path = writeTemp(c.input);
     XTQRANDOMv3 rng(1);
     zsat f(&rng, 0);
-    EXPECT_EXIT(f.formula_read_qbf_file(path), testing::ExitedWithCode(c.code), c.stderrText) << c.input;
+    SCOPED_TRACE(c.input);
+    ::test::expectFatal(::test::fatalOf([&] { f.formula_read_qbf_file(path); }), c.code, "", c.stderrText);
     std::remove(path.c_str());
   }
   XTQRANDOMv3 rng(1);
   zsat f(&rng, 0);
-  EXPECT_EXIT(f.formula_read_qbf_file("/nonexistent/vorn.qdimacs"), testing::ExitedWithCode(1), "cannot be opened");
-  EXPECT_EXIT(f.formula_read_cnf_file("/nonexistent/vorn.cnf"), testing::ExitedWithCode(255), "cannot be opened");
+  ::test::expectFatal(::test::fatalOf([&] { f.formula_read_qbf_file("/nonexistent/vorn.qdimacs"); }), 1,
+                    "ERROR: file not found!\n", "^/nonexistent/vorn\\.qdimacs: cannot be opened\n$");
+  ::test::expectFatal(::test::fatalOf([&] { f.formula_read_cnf_file("/nonexistent/vorn.cnf"); }), 255,
+                    "can not open file /nonexistent/vorn.cnf\n", "^/nonexistent/vorn\\.cnf: cannot be opened\n$");
 }
 
 TEST(BpStore, CnfReaderAndWriters) {
@@ -226,5 +230,5 @@ TEST(BpStore, IntakeBounds) {
   f.formula_vector2array();
   f.formula_vector2array();  // idempotent
   EXPECT_EQ(summary(f), "N3 M2 | | 2 0 / -3 0 | vt 1,1,1");
-  EXPECT_EXIT(f.formula_add_var(-4, 0), testing::ExitedWithCode(255), "^Too many variables\\.\n$");
+  ::test::expectFatal(::test::fatalOf([&] { f.formula_add_var(-4, 0); }), 255, "", "^Too many variables\\.\n$");
 }

@@ -16,6 +16,7 @@
 #include "engine/DynFormula.h"
 #include "heuristics/HeuristicBPD.h"
 #include "support/Bench.h"
+#include "support/FatalCheck.h"
 #include "support/Generator.h"
 #include "support/Process.h"
 
@@ -200,7 +201,7 @@ TEST(BpdDecision, BackjumpMakesRankedVariablesCandidatesAgain) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "BRANCHES 5\n");
 }
 
-TEST(BpdDecision, ScanReachingAnEntryThatNamesNoVariableEndsWithExitOne) {
+TEST(BpdDecision, ScanReachingAnEntryThatNamesNoVariableIsFatal) {
   // Index 2 has no place, so the order holds two entries 0.
   auto run = [] {
     Bench b({{Exists, {1, 3}}}, {{1, 3}, {-1, -3}});
@@ -208,7 +209,7 @@ TEST(BpdDecision, ScanReachingAnEntryThatNamesNoVariableEndsWithExitOne) {
     b.requestDecision();
     b.requestDecision();
   };
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "");
+  ::test::expectFatal(::test::fatalOf(run), 1, "error in HEURISTIC\n", "^$");
 }
 
 // The literal rule, over the whole ranking and the whole order.

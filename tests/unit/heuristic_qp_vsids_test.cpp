@@ -17,6 +17,7 @@
 #include "heuristics/HeuristicVSIDS.h"
 #include "strategies/Heuristic.h"
 #include "support/Bench.h"
+#include "support/FatalCheck.h"
 #include "support/Generator.h"
 
 namespace vorn {
@@ -109,12 +110,14 @@ TEST(QpPreference, PositionsAreNotSixteenBit) {
   EXPECT_EQ(b.requestDecision(), b.positive(40000));
 }
 
-TEST(QpPreference, VariableBeyondMaxAtomEndsWithExitOne) {
+TEST(QpPreference, VariableBeyondMaxAtomIsFatal) {
   auto run = [] {
     const Lines lines{{2, -9}};
     Bench<HeuristicQP> b(kPrefix, kClauses, {}, &lines);
   };
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "preference line names variable 9");
+  const vorn::FatalError error = ::test::fatalOf(run);
+  ::test::expectFatal(error, 1, "", "^: preference line names variable 9, which stands in no quantifier line and no clause\n$");
+  EXPECT_FALSE(error.flushStdout);
 }
 
 TEST(QpPhases, PsSwitchesProgressSavingOn) {

@@ -12,6 +12,7 @@
 #include "driver/PreproRoad.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
+#include "support/FatalCheck.h"
 #include "support/Process.h"
 
 namespace vorn {
@@ -112,13 +113,22 @@ TEST(PreproReader, SizeCut) {
   }
 }
 
-TEST(PreproReaderDeathTest, InputErrors) {
+TEST(PreproReader, InputErrorsAreFatal) {
   TempDir dir;
-  std::string negative = dir.write("neg.qdimacs", "p cnf 2 -1\n1 0\n");
-  EXPECT_EXIT(readFile(negative, {}), testing::ExitedWithCode(99), "neg.qdimacs:1: negative count");
-  std::string open = dir.write("open.qdimacs", "p cnf 2 1\n1 2");
-  EXPECT_EXIT(readFile(open, {}), testing::ExitedWithCode(3), "open.qdimacs:2:");
-  EXPECT_EXIT(readFile(dir.file("missing.qdimacs"), {}), testing::ExitedWithCode(1), "missing.qdimacs");
+  const struct {
+    std::string path;
+    int code;
+    const char* stdoutText;
+    std::string stderrPattern;
+  } cases[] = {
+      {dir.write("neg.qdimacs", "p cnf 2 -1\n1 0\n"), 99, "", "neg\\.qdimacs:1: negative count in the header\n$"},
+      {dir.write("open.qdimacs", "p cnf 2 1\n1 2"), 3, "", "open\\.qdimacs:2: end of file inside a clause"},
+      {dir.file("missing.qdimacs"), 1, "ERROR: file not found!\n", "^[^\n]*missing\\.qdimacs: cannot be opened\n$"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ::test::expectFatal(::test::fatalOf([&] { readFile(c.path, {}); }), c.code, c.stdoutText, c.stderrPattern);
+  }
 }
 
 struct RoadRun {

@@ -14,6 +14,7 @@
 #include "engine/NffEx.h"
 #include "input/QDimacs.h"
 #include "support/Evaluator.h"
+#include "support/FatalCheck.h"
 #include "support/Formula.h"
 #include "support/Generator.h"
 #include "support/Process.h"
@@ -82,16 +83,15 @@ std::string readText(const test::TempDir& dir, const std::string& text, bool gzi
   return dump(r.store);
 }
 
-// Runs the reader in a death-test child with standard output joined to
-// standard error, so the expectation sees everything it prints.
-void readJoined(const std::string& path) {
-  dup2(2, 1);
-  CommandLine options;
-  Instance<long> names;
-  NffEx store(options, names);
-  options["FILENAME"] = path.c_str();
-  QDimacs reader(store, names, options);
-  std::exit(0);
+// The fatal error the reader raises on the file.
+FatalError readFatal(const std::string& path) {
+  return ::test::fatalOf([&] {
+    CommandLine options;
+    Instance<long> names;
+    NffEx store(options, names);
+    options["FILENAME"] = path.c_str();
+    QDimacs reader(store, names, options);
+  });
 }
 
 std::string escapeRegex(const std::string& s) {
@@ -156,7 +156,7 @@ TEST(ReaderEngine, InputsToStoredFormulaOrExit) {
     }
     const std::string path = dir.write("bad.qdimacs", c.text);
     const std::string expected = "^" + escapeRegex(path) + ":" + std::to_string(c.line) + ": [^\n]+\n$";
-    EXPECT_EXIT(readJoined(path), testing::ExitedWithCode(c.exitCode), expected);
+    ::test::expectFatal(readFatal(path), c.exitCode, "", expected);
   }
 }
 
@@ -168,9 +168,9 @@ TEST(ReaderEngine, AnyByteInsideACommentIsSkipped) {
 TEST(ReaderEngine, FilesThatCannotBeRead) {
   test::TempDir dir;
   const std::string missing = dir.file("missing.qdimacs");
-  EXPECT_EXIT(readJoined(missing), testing::ExitedWithCode(1), "^ERROR: file not found!\n[^\n]*\n$");
+  ::test::expectFatal(readFatal(missing), 1, "ERROR: file not found!\n", "^" + escapeRegex(missing) + ": cannot be opened\n$");
   // A directory is a read error, not an empty formula.
-  EXPECT_EXIT(readJoined(dir.path()), testing::ExitedWithCode(3), "^" + escapeRegex(dir.path()) + ":[0-9]+: [^\n]+\n$");
+  ::test::expectFatal(readFatal(dir.path()), 3, "", "^" + escapeRegex(dir.path()) + ":[0-9]+: [^\n]+\n$");
 
   // A truncated gzip file fails instead of yielding the clauses before the cut.
   std::string text = "p cnf 3 2\n";
@@ -185,7 +185,7 @@ TEST(ReaderEngine, FilesThatCannotBeRead) {
     std::ofstream out(cut, std::ios::binary);
     out.write(gz.data(), static_cast<std::streamsize>(gz.size() - 12));  // trailer and some data gone
   }
-  EXPECT_EXIT(readJoined(cut), testing::ExitedWithCode(3), "^" + escapeRegex(cut) + ":[0-9]+: [^\n]+\n$");
+  ::test::expectFatal(readFatal(cut), 3, "", "^" + escapeRegex(cut) + ":[0-9]+: [^\n]+\n$");
   EXPECT_EQ(bytes, text);
 }
 
