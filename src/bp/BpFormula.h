@@ -3,6 +3,13 @@
 // the search (belief and warning propagation, decimation, survey
 // propagation, random formula generators).
 //
+// Belief propagation: Pearl, "Probabilistic Reasoning in Intelligent
+// Systems", 1988; warning and survey propagation for satisfiability, with
+// decimation: Mezard, Parisi, Zecchina, "Analytic and Algorithmic Solution
+// of Random Satisfiability Problems", Science 297, 2002; Braunstein,
+// Mezard, Zecchina, "Survey Propagation: An Algorithm for Satisfiability",
+// Random Structures and Algorithms 27(2), 2005.
+//
 // Variables are 0-based here: the file's variable x is variable x - 1.
 // Clauses are numbered from 0 in reading order.
 //

@@ -1,4 +1,9 @@
 // Survey propagation on the store, with its decimations.
+//
+// Mezard, Parisi, Zecchina, "Analytic and Algorithmic Solution of Random
+// Satisfiability Problems", Science 297, 2002; Braunstein, Mezard,
+// Zecchina, "Survey Propagation: An Algorithm for Satisfiability", Random
+// Structures and Algorithms 27(2), 2005.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>

@@ -151,6 +151,9 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
         ++stats.qrCalls;
       }
       formula.simplify();
+      // Two calls, and only the second answer is looked at: the pass leaves
+      // the formula as it is and answers PassUndecided, so the step only
+      // counts and times itself, as it always has.
       qr(formula);
       if (qr(formula) == PassFalse) return falseEnding();
       if (formula.simplify() == PassFalse) return falseEnding();

@@ -39,7 +39,7 @@ class Assignment {
     pushUnassigned_(lit, reason);
     return true;
   }
-  // Step 4 of the push, for a clause-form literal known to be unassigned.
+  // The push itself, for a clause-form literal known to be unassigned.
   void pushUnassigned_(Literal lit, const reasonItem_& reason) {
     const uint32_t v = litVar(lit);
     assert(value[v] == 0 && !litTerm(lit) && trailSize < trail.size());

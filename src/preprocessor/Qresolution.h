@@ -2,6 +2,9 @@
 // nothing and leaves the formula unchanged; the class also offers the
 // elimination of an existential atom of the innermost block by its
 // Q-resolvents (qresolution_ builds them, eliminateVar_ swaps them in).
+//
+// Q-resolution: Kleine Buening, Karpinski, Floegel, "Resolution for
+// Quantified Boolean Formulas", Information and Computation 117(1), 1995.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,9 @@
 // Subsumption and self-subsuming resolution. The checks count, through
 // the occurrence lists, how many literals each stored clause shares with
 // a list, so they touch only the clauses that share a literal with it.
+//
+// Self-subsuming resolution: Een, Biere, "Effective Preprocessing in SAT
+// through Variable and Clause Elimination", SAT 2005.
 #include <algorithm>
 #include <cassert>
 

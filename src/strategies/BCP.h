@@ -1,5 +1,10 @@
 // Unit propagation under the quantified rules.
 //
+// Two watched literals: Moskewicz, Madigan, Zhao, Zhang, Malik, "Chaff:
+// Engineering an Efficient SAT Solver", DAC 2001; their use under
+// quantifiers: Gent, Giunchiglia, Narizzano, Rowley, Tacchella, "Watched
+// Data Structures for QBF Solvers", SAT 2003.
+//
 // Binary constraints go through the partner lists and are emptied for the
 // whole trail before any longer constraint is looked at; constraints of
 // three or more literals go through two watched literals. The N-ary pass

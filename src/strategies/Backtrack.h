@@ -4,6 +4,14 @@
 // literal, learn it, backjump and assert; or, when the analysis reaches
 // the top level, leave the decided record that ends the search.
 //
+// Clause and term (cube) learning in QBF search: Giunchiglia, Narizzano,
+// Tacchella, "Learning for Quantified Boolean Logic Satisfiability", AAAI
+// 2002; Zhang, Malik, "Conflict Driven Learning in a Quantified Boolean
+// Satisfiability Solver", ICCAD 2002, and "Towards a Symmetric Treatment
+// of Satisfaction and Conflicts in Quantified Boolean Formula
+// Evaluation", CP 2002; Letz, "Lemma and Model Caching in Decision
+// Procedures for Quantified Boolean Formulas", TABLEAUX 2002.
+//
 // Clauses and terms go through one algorithm with the quantifiers'
 // roles exchanged: "own" literals are existential in a clause and
 // universal in a term, "spent" literals are false in a clause and true

@@ -4,6 +4,10 @@
 // when every clause it stands in is covered by another literal of the
 // term, if need be by flipping an existential "don't care" variable;
 // then existential literals (outermost first) whose clauses are covered.
+//
+// Terms from satisfying assignments: Zhang, Malik, "Towards a Symmetric
+// Treatment of Satisfaction and Conflicts in Quantified Boolean Formula
+// Evaluation", CP 2002.
 #include <algorithm>
 
 #include "strategies/Backtrack.h"

@@ -1,5 +1,10 @@
 // Monotone (pure) literals of the input clauses.
 //
+// Pure literals in QBF: Cadoli, Giovanardi, Schaerf, "An Algorithm to
+// Evaluate Quantified Boolean Formulae", AAAI 1998; kept sound next to
+// learning: Giunchiglia, Narizzano, Tacchella, "Monotone Literals and
+// Learning in QBF Reasoning", CP 2004.
+//
 // A literal is pure when every input clause containing it is satisfied; the
 // existential player then makes its complement true, the universal player
 // the literal itself. Only input clauses count (binary ones through the
