@@ -9,6 +9,7 @@
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/NffEx.h"
+#include "engine/QDimacsEngine.h"
 #include "input/QDimacs.h"
 
 using namespace vorn;
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     options["FILENAME"] = path.c_str();
     Instance<long> names;
     NffEx store(options, names);
-    QDimacs reader(store, names, options);
+    EngineTarget target(store, names);
+    QDimacs reader(target, options);
     if (!reader.done()) fuzz::fail("the reader returned without reading the whole file");
     // Every internal index has a place in the prefix.
     for (uint32_t v = 1; v <= store.prefix.maxAtom; ++v)

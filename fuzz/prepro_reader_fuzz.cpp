@@ -13,6 +13,7 @@
 #include "driver/Instance.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
+#include "preprocessor/QDimacsCnf.h"
 
 using namespace vorn;
 
@@ -27,7 +28,8 @@ void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bo
     // after its header; -ss turns on self-subsuming resolution.
     if (withOptions) options["-solve"] = options["-ss"] = "true";
     CnfFormula formula(options);
-    QDimacs reader(formula, instance, options);
+    CnfTarget target(formula, instance, options);
+    QDimacs reader(target, options);
     if (!reader.done()) return 2;  // the size cut
     std::FILE* out = std::fopen(written.c_str(), "w");
     if (!out) fuzz::fail("cannot write " + written);

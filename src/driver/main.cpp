@@ -5,7 +5,7 @@
 #include "driver/PreproRoad.h"
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 
 namespace {
 

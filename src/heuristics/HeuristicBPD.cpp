@@ -9,7 +9,7 @@
 
 #include "bp/BpFormula.h"
 #include "bp/Random.h"
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

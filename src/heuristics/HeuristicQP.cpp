@@ -4,7 +4,7 @@
 #include <climits>
 #include <iostream>
 
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

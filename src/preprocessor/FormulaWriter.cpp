@@ -1,10 +1,9 @@
-// The simplified formula as QDIMACS text, or handed to the engine. Lines
-// are collected in a buffer and written in large pieces; standard output
-// is flushed once at the end.
+// The simplified formula as QDIMACS text (its hand-over to the engine is
+// in driver/HandOver.cpp). Lines are collected in a buffer and written in
+// large pieces; standard output is flushed once at the end.
 #include <charconv>
 #include <string>
 
-#include "engine/vornEngine.h"
 #include "preprocessor/CnfFormula.h"
 
 namespace vorn {
@@ -111,17 +110,6 @@ void CnfFormula::printFormula(std::FILE* out) {
   CnfPrefix::print(out);
   CnfMatrix::print(out);
   std::fflush(out);
-}
-
-void CnfFormula::sendFormula(vornEngine& engine) {
-  // Every atom before the first clause: the engine numbers its variables
-  // in order of arrival, so its order follows the prefix.
-  for (CnfLiteral a = getBegin(); a != getEnd(); a = getNext()) engine.addAtom(a, isExist(a));
-  std::vector<long> lits;
-  for (ClauseId id = getBeginClause(); id != getEndClause(); id = getNextClause()) {
-    lits.assign(clauses[id].begin(), clauses[id].end());
-    engine.addClause(lits);
-  }
 }
 
 }  // namespace vorn
