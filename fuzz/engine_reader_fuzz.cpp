@@ -10,6 +10,7 @@
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/NffEx.h"
+#include "engine/QDimacsEngine.h"
 #include "input/QDimacs.h"
 
 using namespace vorn;
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // Small chunks: a 32 MiB chunk is poisoned and unpoisoned by the
     // sanitizer on every input, which costs more than the reading.
     NffEx store(options, names, kChunkWords, kChunkLimit);
-    QDimacs reader(store, names, options);
+    EngineTarget target(store, names);
+    QDimacs reader(target, options);
     if (!reader.done()) fuzz::fail("the reader returned without reading the whole file");
     // Every internal index has a place in the prefix.
     for (uint32_t v = 1; v <= store.prefix.maxAtom; ++v)

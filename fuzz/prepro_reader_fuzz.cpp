@@ -15,6 +15,7 @@
 #include "driver/Instance.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
+#include "preprocessor/QDimacsCnf.h"
 
 using namespace vorn;
 
@@ -33,7 +34,8 @@ void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bo
       ~ResetNames() { instance = Instance<long>(); }  // also when the reader raises
     } resetNames;
     CnfFormula formula(options);
-    QDimacs reader(formula, instance, options);
+    CnfTarget target(formula, instance, options);
+    QDimacs reader(target, options);
     if (!reader.done()) return 2;  // the size cut
     std::FILE* out = std::fopen(written.c_str(), "w");
     if (!out) fuzz::fail("cannot write " + written);

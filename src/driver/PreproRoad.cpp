@@ -6,10 +6,11 @@
 
 #include "driver/Instance.h"
 #include "driver/RunLimits.h"
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
 #include "preprocessor/Equivalences.h"
+#include "preprocessor/QDimacsCnf.h"
 #include "preprocessor/Qresolution.h"
 
 namespace vorn {
@@ -71,7 +72,8 @@ int runPreprocessingRoad(CommandLine& options, int timeBudget, Timer& timer) {
 
   CnfFormula formula(options);
   {
-    std::unique_ptr<QDimacs> reader(new QDimacs(formula, instance, options));
+    CnfTarget target(formula, instance, options);
+    std::unique_ptr<QDimacs> reader(new QDimacs(target, options));
     if (!reader->done()) {
       reader.reset();
       if (stat)

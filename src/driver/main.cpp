@@ -10,7 +10,7 @@
 #include "driver/RunLimits.h"
 #include "driver/Timer.h"
 #include "driver/TimeBudget.h"
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 #include "input/FatalError.h"
 
 namespace {

@@ -4,19 +4,10 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstdlib>
 #include <iostream>
-#include <string>
+#include <utility>
 
 #include "driver/Timer.h"
-#include "heuristics/HeuristicBPD.h"
-#include "heuristics/HeuristicQP.h"
-#include "heuristics/HeuristicVSIDS.h"
-#include "strategies/BCP.h"
-#include "strategies/Backtrack.h"
-#include "strategies/Heuristic.h"
-#include "strategies/MLF.h"
-#include "strategies/Unlearn.h"
 
 namespace vorn {
 
@@ -26,13 +17,7 @@ namespace {
 constexpr std::size_t kFirstEventStrategy = 2;
 constexpr unsigned long kClockPeriod = 128;
 
-long optionLong(CommandLine& options, const char* name, long fallback) {
-  const char* value = options.getPar(name);
-  return value ? std::strtol(value, nullptr, 10) : fallback;
-}
-
 void say(const char* line) { std::cout << line << std::endl; }
-
 
 }  // namespace
 
@@ -55,50 +40,12 @@ float searchStopSeconds(int timeLimit, rlim_t softCpuLimit) {
   return std::min(limit, static_cast<float>(soft - margin));
 }
 
-Solver::Solver(DynFormula& f, CommandLine& options, Instance<long>& names) : formula(f) {
-  auto bcp = std::make_unique<BCP>(formula, options, names);
-  auto mlf = std::make_unique<MLF>(formula, options, names);
-  bcp_ = bcp.get();
-  mlf_ = mlf.get();
-  strategies.push_back(std::move(bcp));
-  strategies.push_back(std::move(mlf));
-
-  BpParams bp;
-  bp.seed = optionLong(options, kOptionBpSeed, bp.seed);
-  bp.vflag = optionLong(options, kOptionBpVerbosity, bp.vflag);
-  if (const char* err = options.getPar(kOptionBpError)) bp.bperr = std::strtod(err, nullptr);
-  bp.bptime = optionLong(options, kOptionBpTime, bp.bptime);
-  if (bp.vflag > 0)
-    std::cout << "In BP: random_seed=" << bp.seed << " bptime=" << bp.bptime << " bperr=" << bp.bperr << std::endl;
-
-  strategies.push_back(makeHeuristic_(options, names, bp));
-  strategies.push_back(std::make_unique<Backtrack>(formula, options, names));
-  strategies.push_back(std::make_unique<Unlearn>(formula, options, names));
+Solver::Solver(DynFormula& f, SearchStrategies s)
+    : formula(f), strategies(std::move(s.list)), bcp_(s.units), mlf_(s.pures) {
+  assert(strategies.size() >= kFirstEventStrategy && bcp_ && mlf_);
 }
 
 Solver::~Solver() = default;
-
-// The one place that maps "--heur" to a heuristic. Every other value
-// (and no value) means "bp".
-std::unique_ptr<Strategy> Solver::makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp) {
-  const char* value = options.getPar(kOptionHeuristic);
-  const std::string heur = value ? value : "";
-  if (heur == "occs") {
-    say("Heuristic choice : occs");
-    return std::make_unique<Heuristic>(formula, options, names);
-  }
-  if (heur == "bpd") {
-    say("Heuristic choice : Belief Propagation Decimation");
-    return std::make_unique<HeuristicBPD>(formula, options, names, 1, bp.seed, bp.bptime, bp.vflag, bp.bperr);
-  }
-  if (heur == "vsids") {
-    say("Heuristic choice : vsids");
-    return std::make_unique<HeuristicVSIDS>(formula, options, names);
-  }
-  if (heur == "qp") return std::make_unique<HeuristicQP>(formula, options, names);  // no choice line
-  say("Heuristic choice : Belief Propagation");
-  return std::make_unique<HeuristicBPD>(formula, options, names, 0, bp.seed, bp.bptime, bp.vflag, bp.bperr);
-}
 
 void Solver::init() {
   Timer timer;

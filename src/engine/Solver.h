@@ -1,10 +1,11 @@
-// The search: the strategy list, the loop that propagates to a fixpoint
-// and then sends one event to the strategies from list index 2 on, the
-// CPU-time limit, and the result line.
+// The search: the loop that propagates to a fixpoint and then sends one
+// event to the strategies from list index 2 on, the CPU-time limit, and
+// the result line.
 //
-// Strategy list, in this order: BCP, MLF, the heuristic chosen by --heur,
-// Backtrack, Unlearn. BCP and MLF are driven by direct calls; only the
-// others receive events. The Solver owns its strategies.
+// The strategy list is built outside the engine (heuristics/StrategyList);
+// its first two entries, unit propagation and the pure-literal rule, are
+// driven by direct calls; only the others receive events. The Solver owns
+// its strategies.
 #pragma once
 
 #include <sys/resource.h>
@@ -12,29 +13,23 @@
 #include <memory>
 #include <vector>
 
-#include "driver/CommandLine.h"
-#include "driver/Instance.h"
 #include "engine/DynFormula.h"
+#include "engine/Propagation.h"
 #include "engine/Strategy.h"
 
 namespace vorn {
 
-class BCP;
-class MLF;
-
-// Parameters of the belief-propagation heuristics, read from the options.
-struct BpParams {
-  int mode = 0;  // 0 "bp", 1 "bpd"
-  long seed = kDefaultBpSeed;
-  long bptime = kDefaultBpTime;
-  long vflag = kDefaultBpVerbosity;
-  double bperr = kDefaultBpError;
+// What a search runs: the strategy list in the order of its events, and
+// the first two entries again under the interfaces of their direct calls.
+struct SearchStrategies {
+  std::vector<std::unique_ptr<Strategy>> list;
+  UnitPropagation* units = nullptr;  // list[0]
+  PureLiterals* pures = nullptr;     // list[1]
 };
 
 class Solver {
  public:
-  // Builds the strategy list and prints the heuristic choice.
-  Solver(DynFormula& formula, CommandLine& options, Instance<long>& names);
+  Solver(DynFormula& formula, SearchStrategies strategies);
   ~Solver();
   Solver(const Solver&) = delete;
   Solver& operator=(const Solver&) = delete;
@@ -60,12 +55,11 @@ class Solver {
   int result = ResultUnknown;
 
  private:
-  std::unique_ptr<Strategy> makeHeuristic_(CommandLine& options, Instance<long>& names, const BpParams& bp);
   // 10 or 20 from the newest pending empty constraint; 99 when none.
   int pendingResult_() const;
 
-  BCP* bcp_ = nullptr;
-  MLF* mlf_ = nullptr;
+  UnitPropagation* bcp_ = nullptr;
+  PureLiterals* mlf_ = nullptr;
 };
 
 // User plus system CPU seconds of the process so far.

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "input/Quantifier.h"
+
 namespace vorn {
 
 using Literal = uint32_t;
@@ -32,8 +34,6 @@ inline uint32_t litComplement(uint32_t l) { return l ^ kSignBit; }
 inline uint32_t termForces(uint32_t l) { return l ^ (kTermBit | kSignBit); }
 // The same literal as a clause literal (term bit cleared).
 inline uint32_t clauseForm(uint32_t l) { return l & ~kTermBit; }
-
-enum Quantifier : uint32_t { Forall = 0, Exists = 1, Free = 2 };
 
 enum ConstraintKind : uint32_t { OrigClause = 0, OrigTerm = 1, LearnedClause = 2, LearnedTerm = 3 };
 constexpr int kKinds = 4;

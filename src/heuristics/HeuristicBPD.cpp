@@ -10,7 +10,7 @@
 #include "bp/BpFormula.h"
 #include "bp/Random.h"
 #include "input/FatalError.h"
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

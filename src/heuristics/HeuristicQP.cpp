@@ -4,8 +4,8 @@
 #include <climits>
 #include <iostream>
 
-#include "heuristics/VariableOrder.h"
 #include "input/FatalError.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

@@ -14,7 +14,7 @@
 #include "engine/DynFormula.h"
 #include "engine/Strategy.h"
 #include "engine/Types.h"
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 namespace vorn {
 

@@ -10,7 +10,8 @@
 //   e|a v.. 0    quantifier line (entries positive)
 //   l.. 0        clause line
 //
-// Handler interface (all required):
+// Handler interface (all required; QdimacsSink declares it for the readers
+// of QDimacs.h, the other readers bring a class of their own):
 //   bool header(int32_t vars, int32_t clauses)   false stops the reading
 //   void quantifierBegin(bool exists)
 //   void quantifierEntry(int32_t var)

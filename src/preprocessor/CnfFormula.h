@@ -99,6 +99,7 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   int printFormula(std::FILE* out);
   // Hands every prefix atom in prefix order, then every clause in id order,
   // to an engine sized for maxAtom and liveClauseCount. Moves both cursors.
+  // Defined in driver/HandOver.cpp, above the engine.
   void sendFormula(vornEngine& engine);
 
   bool formulaFalse = false;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/Types.h"
+#include "input/Quantifier.h"
 
 namespace vorn {
 

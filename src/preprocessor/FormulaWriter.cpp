@@ -1,11 +1,11 @@
-// The simplified formula as QDIMACS text, or handed to the engine. Lines
-// are collected in a buffer and written in large pieces; standard output
-// is flushed once at the end, and a failed write is reported, not lost.
+// The simplified formula as QDIMACS text (its hand-over to the engine is
+// in driver/HandOver.cpp). Lines are collected in a buffer and written in
+// large pieces; standard output is flushed once at the end, and a failed
+// write is reported, not lost.
 #include <cerrno>
 #include <charconv>
 #include <string>
 
-#include "engine/vornEngine.h"
 #include "preprocessor/CnfFormula.h"
 
 namespace vorn {
@@ -117,17 +117,6 @@ int CnfFormula::printFormula(std::FILE* out) {
   // stream's error flag, which stays.
   if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
   return errno != 0 ? errno : EIO;
-}
-
-void CnfFormula::sendFormula(vornEngine& engine) {
-  // Every atom before the first clause: the engine numbers its variables
-  // in order of arrival, so its order follows the prefix.
-  for (CnfLiteral a = getBegin(); a != getEnd(); a = getNext()) engine.addAtom(a, isExist(a));
-  std::vector<long> lits;
-  for (ClauseId id = getBeginClause(); id != getEndClause(); id = getNextClause()) {
-    lits.assign(clauses[id].begin(), clauses[id].end());
-    engine.addClause(lits);
-  }
 }
 
 }  // namespace vorn

@@ -33,12 +33,13 @@
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
+#include "engine/Propagation.h"
 #include "engine/Strategy.h"
 #include "engine/Types.h"
 
 namespace vorn {
 
-class BCP : public Strategy {
+class BCP : public Strategy, public UnitPropagation {
  public:
   BCP(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
@@ -47,10 +48,10 @@ class BCP : public Strategy {
 
   // Binary propagation of every trail literal from binHead on; stops at the
   // first empty binary constraint. Does nothing while one is pending.
-  void assignBinaries();
+  void assignBinaries() override;
   // N-ary propagation from naryHead on; returns after the first unit (with
   // naryHead stepped back onto the interrupted literal) or empty constraint.
-  void assignNaries();
+  void assignNaries() override;
 
   // Scan of watchList[litCode(x)]: x is the clause literal that has just
   // become false, or the term literal that has just become true. The

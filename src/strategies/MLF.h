@@ -26,12 +26,13 @@
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/DynFormula.h"
+#include "engine/Propagation.h"
 #include "engine/Strategy.h"
 #include "engine/Types.h"
 
 namespace vorn {
 
-class MLF : public Strategy {
+class MLF : public Strategy, public PureLiterals {
  public:
   MLF(DynFormula& formula, CommandLine& options, Instance<long>& names);
 
@@ -41,9 +42,9 @@ class MLF : public Strategy {
 
   // Walks the trail literals from pureHead on. Does nothing while an empty
   // constraint is pending.
-  void subsume();
+  void subsume() override;
   // Fixes at most one queued candidate that has become pure.
-  void search4pure();
+  void search4pure() override;
   // The purity test of an unassigned literal; a literal found not pure is
   // registered under its first open clause. False for an assigned literal.
   bool search4pure_(const Literal& lit);

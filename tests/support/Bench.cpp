@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "heuristics/StrategyList.h"
 #include "strategies/BCP.h"
 #include "strategies/MLF.h"
 
@@ -53,7 +54,7 @@ Bench::Bench(const Prefix& prefix, Clauses clauses, const std::vector<const char
 std::unique_ptr<Solver> makeSolver(DynFormula& formula, CommandLine& options, Instance<long>& names) {
   const char* heur = options.getPar("--heur");
   options["--heur"] = "qp";
-  auto solver = std::make_unique<Solver>(formula, options, names);
+  auto solver = std::make_unique<Solver>(formula, makeStrategies(formula, options, names));
   options["--heur"] = heur;
   return solver;
 }

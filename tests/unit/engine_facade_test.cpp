@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/CommandLine.h"
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 #include "support/Evaluator.h"
 #include "support/Families.h"
 #include "support/Formula.h"

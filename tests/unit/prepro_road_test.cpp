@@ -12,6 +12,7 @@
 #include "driver/PreproRoad.h"
 #include "input/QDimacs.h"
 #include "preprocessor/CnfFormula.h"
+#include "preprocessor/QDimacsCnf.h"
 #include "support/FatalCheck.h"
 #include "support/Process.h"
 
@@ -48,7 +49,8 @@ Read readFile(const std::string& path, const std::vector<std::string>& flags) {
   Options o(path, flags);
   CnfFormula f(o.cl);
   Instance<long> names;
-  QDimacs reader(f, names, o.cl);
+  CnfTarget target(f, names, o.cl);
+  QDimacs reader(target, o.cl);
   Read r{reader.done(), "", names.nVars, names.nClauses, f.formulaFalse};
   if (r.done) {
     testing::internal::CaptureStdout();

@@ -10,7 +10,7 @@
 
 #include "driver/CommandLine.h"
 #include "driver/PreproRoad.h"
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 #include "preprocessor/CnfFormula.h"
 #include "preprocessor/Qresolution.h"
 

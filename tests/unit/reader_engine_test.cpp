@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/NffEx.h"
+#include "engine/QDimacsEngine.h"
 #include "input/QDimacs.h"
 #include "support/Evaluator.h"
 #include "support/FatalCheck.h"
@@ -73,7 +74,8 @@ struct Reader {
   std::string path;
   explicit Reader(const std::string& file) : path(file) {
     options["FILENAME"] = path.c_str();
-    QDimacs reader(store, names, options);
+    EngineTarget target(store, names);
+    QDimacs reader(target, options);
     EXPECT_TRUE(reader.done());
   }
 };
@@ -90,7 +92,8 @@ FatalError readFatal(const std::string& path) {
     Instance<long> names;
     NffEx store(options, names);
     options["FILENAME"] = path.c_str();
-    QDimacs reader(store, names, options);
+    EngineTarget target(store, names);
+    QDimacs reader(target, options);
   });
 }
 

@@ -1,27 +1,32 @@
-// The preprocessor target of the QDIMACS reader: atoms go to the formula's
+// The preprocessor's sink of the QDIMACS reader: atoms go to the formula's
 // prefix as they are met, clauses are collected and loaded at the end.
-#include <algorithm>
+// Read with QDimacs reader(target, options); a reader that stopped at the
+// header (the size cut of "-solve") loads nothing.
+#pragma once
 
-#include "input/QDimacs.h"
-#include "input/QdimacsItems.h"
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "driver/CommandLine.h"
+#include "driver/Instance.h"
+#include "input/QdimacsSink.h"
 #include "preprocessor/CnfFormula.h"
 
 namespace vorn {
 
-namespace {
-
-// The header's count is a hint: a file may declare far more than it holds.
-constexpr std::size_t kReserveCap = std::size_t(1) << 22;
-constexpr std::size_t kCacheCap = std::size_t(1) << 24;
-
-class CnfTarget {
+class CnfTarget final : public QdimacsSink {
  public:
+  // The header's count is a hint: a file may declare far more than it holds.
+  static constexpr std::size_t kReserveCap = std::size_t(1) << 22;
+  static constexpr std::size_t kCacheCap = std::size_t(1) << 24;
+
   CnfTarget(CnfFormula& formula, Instance<long>& names, CommandLine& options)
       : formula_(formula),
         names_(names),
         sizeCut_(options.getPar(kOptionSolve) != nullptr && options.getPar(kOptionForcePrepro) == nullptr) {}
 
-  bool header(int32_t vars, int32_t count) {
+  bool header(int32_t vars, int32_t count) override {
     if (sizeCut_ && count > kHugeInputClauses) return false;
     std::size_t hint = std::min<std::size_t>(static_cast<std::size_t>(count), kReserveCap);
     clauses.ends.reserve(hint);
@@ -31,23 +36,27 @@ class CnfTarget {
     known_.assign(std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, kCacheCap), 0);
     return true;
   }
-  void quantifierBegin(bool exists) { exists_ = exists; }
-  void quantifierEntry(int32_t var) {
-    formula_.addAtom(atomIndex(var), exists_ ? Exists : Forall);
-  }
-  void quantifierEnd() {}
-  void clauseBegin() {}
-  void clauseLiteral(int32_t lit) {
+  void quantifierBegin(bool exists) override { exists_ = exists; }
+  void quantifierEntry(int32_t var) override { formula_.addAtom(atomIndex(var), exists_ ? Exists : Forall); }
+  void quantifierEnd() override {}
+  void clauseBegin() override {}
+  void clauseLiteral(int32_t lit) override {
     CnfLiteral i = atomIndex(lit < 0 ? -static_cast<long>(lit) : lit);
     formula_.addAtom(i);
     clauses.literals.push_back(lit < 0 ? -i : i);
   }
-  bool clauseEnd() {
+  bool clauseEnd() override {
     clauses.closeClause();
     return true;
   }
-  bool wantsPreferenceLines() const { return false; }
-  void preferenceLine(const std::vector<int32_t>&) {}
+  bool wantsPreferenceLines() const override { return false; }
+  void preferenceLine(const std::vector<int32_t>&) override {}
+
+  // The clauses go to the formula in one piece, with the prefix complete.
+  void finish() override {
+    formula_.init(clauses);
+    clauses = ClauseList();
+  }
 
   ClauseList clauses;
 
@@ -67,26 +76,5 @@ class CnfTarget {
   bool exists_ = true;
   std::vector<CnfLiteral> known_;
 };
-
-}  // namespace
-
-QDimacs::QDimacs(CnfFormula& formula, Instance<long>& names, CommandLine& options) {
-  const char* file = options.getPar(kKeyFileName);
-  fileName = file ? file : "";
-  Scanner in(fileName);
-  if (!in.isOpen()) raiseUnopened(fileName);
-  CnfTarget target(formula, names, options);
-  InputError error;
-  switch (scanQdimacs(in, target, error)) {
-    case ScanEnd::Failed:
-      raiseInputError(fileName, error);
-    case ScanEnd::Stopped:
-      return;  // size cut: status stays 2, nothing loaded
-    case ScanEnd::Complete:
-      break;
-  }
-  formula.init(target.clauses);
-  status = 0;
-}
 
 }  // namespace vorn

@@ -1,7 +1,8 @@
-// The one entry point into the search engine. Built from the option store
-// (the engine then reads FILENAME itself) or from counts (then filled with
-// addAtom and addClause); Solve runs the search once; getState gives the
-// answer as a result code.
+// The one entry point into the search engine: it ties the constraint
+// store, the reader and the strategy list together. Built from the option
+// store (the engine then reads FILENAME itself) or from counts (then
+// filled with addAtom and addClause); Solve runs the search once; getState
+// gives the answer as a result code.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "heuristics/VariableOrder.h"
+#include "strategies/VariableOrder.h"
 
 #include <algorithm>
 #include <cassert>
@@ -6,6 +6,17 @@
 #include <iostream>
 
 namespace vorn {
+
+uint32_t occurrenceCount(const DynFormula& formula, uint32_t code) {
+  uint32_t count = 0;
+  for (int k = 0; k < kKinds; ++k) {
+    count += static_cast<uint32_t>(formula.occurrences(static_cast<ConstraintKind>(k), code));
+    // Element 0 of a partner list is the literal itself.
+    if (code < formula.bOccs[k].size() && !formula.bOccs[k][code].empty())
+      count += static_cast<uint32_t>(formula.bOccs[k][code].size() - 1);
+  }
+  return count;
+}
 
 uint32_t resortPeriod(const CommandLine& options) {
   const char* freq = options.getPar(kOptionResortPeriod);

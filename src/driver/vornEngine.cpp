@@ -1,10 +1,12 @@
-#include "engine/vornEngine.h"
+#include "driver/vornEngine.h"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/QDimacsEngine.h"
 #include "engine/Solver.h"
+#include "heuristics/StrategyList.h"
 #include "input/QDimacs.h"
 
 namespace vorn {
@@ -27,7 +29,8 @@ vornEngine::vornEngine(CommandLine& opts) : options(opts), formula(options, name
     state = StateNoInput;
     return;
   }
-  reader_ = std::make_unique<QDimacs>(formula, names, options);
+  EngineTarget target(formula, names);
+  reader_ = std::make_unique<QDimacs>(target, options);
   state = StateReady;
 }
 
@@ -72,7 +75,7 @@ void vornEngine::Solve() {
   if (state != StateReady) return;
   // Nothing on this road reads which learned constraints hold a literal.
   formula.keepLearnedOccurrenceLists(false);
-  solver_ = std::make_unique<Solver>(formula, options, names);
+  solver_ = std::make_unique<Solver>(formula, makeStrategies(formula, options, names));
   solver_->init();
   solver_->Solve(searchTimeLimit(options));
   state = solver_->getResult();

@@ -17,9 +17,41 @@
 #include "driver/CommandLine.h"
 #include "engine/DynFormula.h"
 #include "engine/Types.h"
-#include "strategies/Heuristic.h"  // CompareScore, occurrenceCount, decisionLiteral
 
 namespace vorn {
+
+// a goes before b: outer block first (levels as unsigned numbers, so 0
+// and indices without a place sort behind every block), then the larger
+// score, then the smaller index. Strict and total on distinct indices;
+// used with stable sorts only, so equal entries keep their order.
+template <class Score>
+struct CompareScore {
+  const DynFormula& formula;
+  const std::vector<Score>& score;
+
+  CompareScore(const DynFormula& f, const std::vector<Score>& s) : formula(f), score(s) {}
+
+  bool operator()(uint32_t a, uint32_t b) const {
+    const uint32_t la = formula.prefix.level(a);
+    const uint32_t lb = formula.prefix.level(b);
+    if (la != lb) return la < lb;
+    if (score[a] != score[b]) return score[a] > score[b];
+    return a < b;
+  }
+};
+
+// Occurrences of the literal with the given code in all four kinds: its
+// N-ary constraints plus its binary partners.
+uint32_t occurrenceCount(const DynFormula& formula, uint32_t code);
+
+// The decision Literal of variable v for a value: its atomWord for TRUE,
+// with the sign bit for FALSE. The default value is TRUE for an
+// existential variable and FALSE for a universal one.
+inline Literal decisionLiteral(const DynFormula& formula, uint32_t v, bool opposeDefault) {
+  const Literal word = formula.prefix.atomWord[v];
+  const bool negative = !litExistential(word) != opposeDefault;
+  return negative ? (word | kSignBit) : word;
+}
 
 // The re-sort period: 255, or "--h-freq" when the store has a value for it.
 uint32_t resortPeriod(const CommandLine& options);
