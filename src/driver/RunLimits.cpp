@@ -53,9 +53,11 @@ extern "C" void onCpuLimit(int) {
   _exit(1);
 }
 
+std::terminate_handler previousTerminate = nullptr;
+
 // A std::bad_alloc that cannot unwind to a road's top (thrown through a
 // noexcept function) still ends as one caught there would; anything
-// else aborts as before.
+// else ends as it did before.
 [[noreturn]] void onTerminate() {
   // This handler replaces the private copy's own: remove the copy here.
   removeCopyNow();
@@ -65,8 +67,12 @@ extern "C" void onCpuLimit(int) {
     } catch (const std::bad_alloc&) {
       _exit(outOfMemoryEnding(deciding != 0));
     } catch (...) {
+      // Still inside a handler, so the previous one sees the exception.
+      if (previousTerminate) previousTerminate();
+      std::abort();
     }
   }
+  if (previousTerminate) previousTerminate();
   std::abort();
 }
 
@@ -75,7 +81,7 @@ extern "C" void onCpuLimit(int) {
 void guardRunLimits(bool decidingRoad) {
   deciding = decidingRoad ? 1 : 0;
   reserve = std::malloc(kReserveBytes);
-  std::set_terminate(onTerminate);
+  previousTerminate = std::set_terminate(onTerminate);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onCpuLimit;
