@@ -68,6 +68,9 @@ int Solver::pendingResult_() const {
 void Solver::propagate() {
   for (;;) {
     do {
+      // Twice, as the loop has always been: the second call returns at
+      // once, since the first stops only at the trail's end or at an
+      // empty constraint.
       bcp_->assignBinaries();
       bcp_->assignBinaries();
       mlf_->subsume();
