@@ -240,6 +240,7 @@ NormaliseResult normalisePrefix(const std::string& inputName) {
     ::close(in);
     result.outcome = copied ? NormaliseOutcome::Copied : NormaliseOutcome::WriteFailed;
     if (!copied) return result;
+    markCopyAsBytesOf(inputName);
     source = result.copyName;
   }
   {

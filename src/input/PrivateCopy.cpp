@@ -14,6 +14,9 @@ namespace {
 // Plain static storage: a signal handler may read it at any moment, so it
 // is never reallocated, and the flag goes up only once the path is whole.
 char copyPath[4096];
+// The input whose bytes the copy holds as they came (a pipe); empty for a
+// renumbered copy, whose lines are not the input's.
+std::string bytesOf;
 volatile std::sig_atomic_t haveCopy = 0;
 
 std::terminate_handler previousTerminate = nullptr;
@@ -43,6 +46,7 @@ std::string temporaryFolder() {
 
 int createPrivateCopy(std::string& path, std::string& error) {
   removeCopyNow();
+  bytesOf.clear();
   registerRemovalOnce();
   const std::string folder = temporaryFolder();
   std::string templ = folder + "/vorn-copy-XXXXXX";
@@ -72,5 +76,11 @@ void removeCopyNow() {
 }
 
 const char* privateCopyPath() { return haveCopy ? copyPath : ""; }
+
+void markCopyAsBytesOf(const std::string& input) { bytesOf = input; }
+
+const std::string& reportedName(const std::string& file) {
+  return haveCopy && !bytesOf.empty() && file == copyPath ? bytesOf : file;
+}
 
 }  // namespace vorn

@@ -27,4 +27,11 @@ void removeCopyNow();
 // The copy's path while it exists, else "".
 const char* privateCopyPath();
 
+// The copy holds the bytes of input as they came (a pipe read once), so an
+// error the readers find in it is the input's, on the same line.
+void markCopyAsBytesOf(const std::string& input);
+// The name to report an error in file under: the input, for such a copy;
+// else file itself.
+const std::string& reportedName(const std::string& file);
+
 }  // namespace vorn

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "input/FatalError.h"
+#include "input/PrivateCopy.h"
 #include "input/QdimacsItems.h"
 
 namespace vorn {
@@ -156,7 +157,7 @@ bool parsePreferenceRest(const std::string& rest, std::vector<int32_t>& entries)
 
 void raiseInputError(const std::string& file, const InputError& error) {
   throw FatalError(error.kind == InputError::BadHeader ? 99 : 3, "",
-                   file + ":" + std::to_string(error.line) + ": " + error.what + "\n");
+                   reportedName(file) + ":" + std::to_string(error.line) + ": " + error.what + "\n");
 }
 
 void raiseUnopened(const std::string& file) {
