@@ -80,7 +80,8 @@ std::terminate_handler previousTerminate = nullptr;
 
 void guardRunLimits(bool decidingRoad) {
   deciding = decidingRoad ? 1 : 0;
-  reserve = std::malloc(kReserveBytes);
+  // Once: a process that runs several roads (the whole-run fuzz target) keeps one.
+  if (!reserve) reserve = std::malloc(kReserveBytes);
   previousTerminate = std::set_terminate(onTerminate);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
