@@ -41,8 +41,13 @@ int run(int argc, const char** argv) {
     }
     const int code = vorn::runPreprocessingRoad(options, timeBudget, timer);
     // The written formula is the result: an error the file system reports
-    // only when the descriptor is closed (a quota, a network disk) fails it.
-    if (code == vorn::kExitFormulaWritten && ::close(STDOUT_FILENO) != 0) return vorn::reportWriteFailure(errno);
+    // only when a descriptor of the file is closed (a quota, a network
+    // disk) fails it. A duplicate is closed, so standard output stays open
+    // for a caller that runs more than one road in this process.
+    if (code == vorn::kExitFormulaWritten) {
+      const int copy = ::dup(STDOUT_FILENO);
+      if (copy >= 0 && ::close(copy) != 0) return vorn::reportWriteFailure(errno);
+    }
     return code;
   } catch (const std::bad_alloc&) {
     // Unwinding has freed what the road held.
