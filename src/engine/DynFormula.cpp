@@ -17,7 +17,7 @@ void DynFormula::init() {
   const uint32_t maxAtom = prefix.maxAtom;
   const std::size_t lists = 2 * (static_cast<std::size_t>(maxAtom) + 1);
   for (auto& table : watchLists)
-    if (table.size() < lists) table.resize(lists);
+    table.reserve(lists);
 
   // Input records start watched on their first two stored literals.
   for (ConstraintKind k : {OrigClause, OrigTerm}) {
@@ -28,8 +28,8 @@ void DynFormula::init() {
       const uint32_t w1 = e.begin[kRecordHeader], w2 = e.begin[kRecordHeader + 1];
       e.begin[0] = e.watch1 = w1;
       e.begin[1] = e.watch2 = w2;
-      watchLists[k][litCode(w1)].push_back(id);
-      watchLists[k][litCode(w2)].push_back(id);
+      watchLists[k].edit(litCode(w1)).push_back(id);
+      watchLists[k].edit(litCode(w2)).push_back(id);
     }
   }
 

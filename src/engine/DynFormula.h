@@ -64,7 +64,7 @@ class DynFormula : public NffEx, public Assignment {
 
   using NffEx::names;
   CommandLine& options;
-  std::vector<std::vector<uint32_t>> watchLists[kKinds];  // by litCode: ids
+  WordLists watchLists[kKinds];  // by litCode: ids
   unsigned long emptyCount = 0;  // empty constraints met; never reset
   std::vector<const uint32_t*> nEmpties;
   std::vector<Bempty> bEmpties;

@@ -39,11 +39,8 @@ void NffEx::init(const long& nVars, const long& nClauses) {
   }
   const std::size_t size = 2 * (n + 1);
   for (int k = 0; k < kKinds; ++k) {
-    for (auto* table : {&nOccs[k], &bOccs[k]}) {
-      if (table->size() >= size) continue;
-      if (table->empty()) table->reserve(std::max(size, reserveFor(nVars)));
-      table->resize(size);
-    }
+    nOccs[k].reserve(size);
+    bOccs[k].reserve(size);
   }
   for (std::vector<uint32_t>& counted : learnedCounts_)
     if (!learnedLists_ && counted.size() < size) counted.resize(size, 0);
@@ -123,8 +120,8 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
   if (n == 2) {
     ++counts[k];
     const uint32_t a = lits[0], b = lits[1];
-    std::vector<uint32_t>& partnersOfB = bOccs[k][litCode(b)];
-    std::vector<uint32_t>& partnersOfA = bOccs[k][litCode(a)];
+    WordList& partnersOfB = bOccs[k].edit(litCode(b));
+    WordList& partnersOfA = bOccs[k].edit(litCode(a));
     if (partnersOfB.empty()) partnersOfB.push_back(b);
     if (partnersOfA.empty()) partnersOfA.push_back(a);
     partnersOfB.push_back(a);
@@ -155,7 +152,7 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
     for (std::size_t i = 0; i < n; ++i) {
       const uint32_t l = lits[n - 1 - i];  // innermost first
       record[kRecordHeader + i] = l;
-      std::vector<uint32_t>& occs = nOccs[k][litCode(l)];
+      WordList& occs = nOccs[k].edit(litCode(l));
       // Skip the smallest growth steps: most literals occur several times.
       if (occs.capacity() == 0) occs.reserve(4);
       occs.push_back(id);
@@ -182,7 +179,7 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
     return;
   }
   for (const uint32_t* p = NConstraint::literals(entry.begin); *p; ++p) {
-    std::vector<uint32_t>& occs = nOccs[k][litCode(*p)];
+    WordList& occs = nOccs[k].edit(litCode(*p));
     auto it = std::find(occs.begin(), occs.end(), id);
     assert(it != occs.end());
     if (it == occs.end()) continue;

@@ -20,6 +20,7 @@
 
 #include "engine/Constraint.h"
 #include "engine/NFF.h"
+#include "engine/WordLists.h"
 #include "engine/Types.h"
 
 namespace vorn {
@@ -85,12 +86,12 @@ class NffEx : public NFF {
   void removeLitFromNConstraint(const uint32_t& lit, uint32_t id, bool input, bool clause);
   void defrag(long a, long b);
   void defrag_(std::vector<watchedOccs_>* entries, std::vector<uint32_t>* newToOldMap,
-               std::vector<uint32_t>* oldToNewMap, std::vector<std::vector<uint32_t>>* occs);
+               std::vector<uint32_t>* oldToNewMap, WordLists* occs);
   void sortBinary(const uint32_t& lit);
 
   std::vector<watchedOccs_> watchedOccs[kKinds];          // by id; entry 0 unused
-  std::vector<std::vector<uint32_t>> nOccs[kKinds];       // by litCode: ids
-  std::vector<std::vector<uint32_t>> bOccs[kKinds];       // by litCode: [self, partners...]
+  WordLists nOccs[kKinds];                                // by litCode: ids
+  WordLists bOccs[kKinds];                                // by litCode: [self, partners...]
   std::vector<uint32_t> newToOld[kKinds], oldToNew[kKinds];  // id maps of defrag
   std::vector<Literal> units;                             // pending units, storing order
   bool emptyClause = false;
@@ -99,7 +100,9 @@ class NffEx : public NFF {
   // analysis and the printers use it too. Stable address (nEmpties points
   // into it).
   uint32_t scratch[4] = {0, 0, 0, 0};
-  std::size_t reserveSize = 100000;  // cap of the id-table reserve made from a declared count
+  // Cap of the id-table reserve made from a declared count: reserved words
+  // cost nothing until used, but a lying header must not reserve gigabytes.
+  std::size_t reserveSize = std::size_t{1} << 22;
   std::size_t counts[kKinds] = {0, 0, 0, 0};  // constraints of >= 2 literals
   std::size_t printId = 1, printList = 0, printPartner = 1;
   // Preference lines ("c f" groups of signed internal indices) installed
@@ -110,8 +113,9 @@ class NffEx : public NFF {
   // Makes nOccs[k] and bOccs[k] cover both literals of code's variable.
   void ensureLitTables_(ConstraintKind k, uint32_t code) {
     const std::size_t need = static_cast<std::size_t>(code | 1u) + 1;
-    if (nOccs[k].size() < need) nOccs[k].resize(need);
-    if (bOccs[k].size() < need) bOccs[k].resize(need);
+    // Editing the last one first: the heads do not move for the others.
+    if (nOccs[k].size() < need) nOccs[k].edit(need - 1);
+    if (bOccs[k].size() < need) bOccs[k].edit(need - 1);
     if (k >= LearnedClause && !learnedLists_ && learnedCounts_[k - LearnedClause].size() < need)
       learnedCounts_[k - LearnedClause].resize(need, 0);
   }

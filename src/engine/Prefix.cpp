@@ -38,7 +38,7 @@ void Prefix::growTables_(uint32_t v) {
   atomPosition.resize(v + 1, kUnplaced);
 }
 
-void Prefix::learnAtom(const Quantifier& q, const unsigned long& v) {
+void Prefix::place_(const Quantifier& q, const unsigned long& v) {
   assert(v > 0 && v <= kMaxVar);
   const uint32_t var = static_cast<uint32_t>(v);
   if (isPlaced(var)) return;  // the first placement wins

@@ -29,7 +29,10 @@ class Prefix {
   // Reserves the per-variable tables for 1.3 x nVars entries (capped).
   void init(unsigned long nVars, unsigned long nClauses);
   // Places v in the prefix; the first placement of a variable wins.
-  void learnAtom(const Quantifier& q, const unsigned long& v);
+  void learnAtom(const Quantifier& q, const unsigned long& v) {
+    // Every literal of every clause comes here: the placed case stays inline.
+    if (!isPlaced(static_cast<uint32_t>(v))) place_(q, v);
+  }
   // A fresh variable in v's block with v's quantifier; returns its atomWord
   // (NULL_ATOM when v is not placed).
   uint32_t duplicateAtom(const long& v);
@@ -86,6 +89,7 @@ class Prefix {
   static bool blockWanted_(std::size_t b, int filter) {
     return filter == kAnyBlock || static_cast<int>(b & 1u) == filter;
   }
+  void place_(const Quantifier& q, const unsigned long& v);
   void reserve_();
   void growTables_(uint32_t v);
   uint32_t walkBegin_(int filter);

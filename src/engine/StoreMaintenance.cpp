@@ -31,18 +31,18 @@ namespace {
 
 // Position of the first partner equal to lit (element 0 is the owner), or
 // list.size().
-std::size_t findPartner(const std::vector<uint32_t>& list, uint32_t lit) {
+std::size_t findPartner(const WordList& list, uint32_t lit) {
   for (std::size_t i = 1; i < list.size(); ++i)
     if (list[i] == lit) return i;
   return list.size();
 }
 
-void dropAt(std::vector<uint32_t>& list, std::size_t i) {
+void dropAt(WordList& list, std::size_t i) {
   list[i] = list.back();
   list.pop_back();
 }
 
-void dropOccurrence(std::vector<uint32_t>& occs, uint32_t id) {
+void dropOccurrence(WordList& occs, uint32_t id) {
   auto it = std::find(occs.begin(), occs.end(), id);
   assert(it != occs.end() && "every literal of a live record lists its id");
   if (it == occs.end()) return;
@@ -54,12 +54,12 @@ void dropOccurrence(std::vector<uint32_t>& occs, uint32_t id) {
 
 void NffEx::unLearnBConstraint(uint32_t& lit1, uint32_t& lit2) {
   const ConstraintKind k = litTerm(lit1) ? OrigTerm : OrigClause;
-  std::vector<std::vector<uint32_t>>& lists = bOccs[k];
+  WordLists& lists = bOccs[k];
   const uint32_t c1 = litCode(lit1), c2 = litCode(lit2);
   // A stored binary never pairs a literal with itself.
   if (c1 == c2 || c1 >= lists.size() || c2 >= lists.size()) return;
-  std::vector<uint32_t>& partnersOf1 = lists[c1];
-  std::vector<uint32_t>& partnersOf2 = lists[c2];
+  WordList& partnersOf1 = lists.edit(c1);
+  WordList& partnersOf2 = lists.edit(c2);
   const std::size_t at1 = findPartner(partnersOf1, lit2);
   const std::size_t at2 = findPartner(partnersOf2, lit1);
   // A pair that is not stored must not cost another pair its count.
@@ -112,8 +112,8 @@ void NffEx::removeLitFromNConstraint(const uint32_t& lit, uint32_t id, bool inpu
     if (i != at) rest.push_back(lits[i]);
 
   if (rest.size() >= 3) {
-    for (std::size_t i = 0; i < first; ++i) dropOccurrence(nOccs[k][litCode(lits[i])], id);
-    if (at >= first) dropOccurrence(nOccs[k][litCode(lit)], id);
+    for (std::size_t i = 0; i < first; ++i) dropOccurrence(nOccs[k].edit(litCode(lits[i])), id);
+    if (at >= first) dropOccurrence(nOccs[k].edit(litCode(lit)), id);
     std::copy(rest.begin(), rest.end(), lits);
     lits[rest.size()] = 0;
     entry.end = lits + rest.size();
@@ -139,7 +139,7 @@ void NffEx::defrag(long a, long b) {
 }
 
 void NffEx::defrag_(std::vector<watchedOccs_>* entries, std::vector<uint32_t>* newToOldMap,
-                    std::vector<uint32_t>* oldToNewMap, std::vector<std::vector<uint32_t>>* occs) {
+                    std::vector<uint32_t>* oldToNewMap, WordLists* occs) {
   std::vector<watchedOccs_>& table = *entries;
   const std::size_t oldSize = table.size();
   // Deleted old ids map to 0; entry 0 stays where it is.
@@ -156,7 +156,7 @@ void NffEx::defrag_(std::vector<watchedOccs_>* entries, std::vector<uint32_t>* n
   table.resize(next);
   newToOldMap->resize(next);
 
-  for (std::vector<uint32_t>& list : *occs)
+  for (WordList& list : *occs)
     for (uint32_t& id : list) {
       assert(id < oldSize && (*oldToNewMap)[id] != 0 && "occurrence lists hold live ids only");
       id = (*oldToNewMap)[id];
@@ -164,18 +164,18 @@ void NffEx::defrag_(std::vector<watchedOccs_>* entries, std::vector<uint32_t>* n
 }
 
 void NffEx::sortBinary(const uint32_t& lit) {
-  std::vector<std::vector<uint32_t>>& lists = bOccs[OrigClause];
+  WordLists& lists = bOccs[OrigClause];
   const CompareLiterals<NffEx> deepestFirst(*this);
   // The owner stays in front; fewer than two partners need no order.
-  auto sortPartners = [&](std::vector<uint32_t>& list) {
+  auto sortPartners = [&](WordList& list) {
     if (list.size() < 3) return;
     std::sort(list.begin() + 1, list.end(), deepestFirst);
   };
   if (lit != 0) {
-    if (litCode(lit) < lists.size()) sortPartners(lists[litCode(lit)]);
+    if (litCode(lit) < lists.size()) sortPartners(lists.edit(litCode(lit)));
     return;
   }
-  for (std::vector<uint32_t>& list : lists) sortPartners(list);
+  for (WordList& list : lists) sortPartners(list);
 }
 
 }  // namespace vorn

@@ -24,9 +24,9 @@ void NffEx::printMatrix(bool external) {
   // list whose owner has the larger variable. The pair gets words of its
   // own: `scratch` may hold a pending unit-conflict list.
   uint32_t pair[2];
-  const std::vector<std::vector<uint32_t>>& lists = bOccs[OrigClause];
+  const WordLists& lists = bOccs[OrigClause];
   for (; printList < lists.size(); ++printList) {
-    const std::vector<uint32_t>& list = lists[printList];
+    const WordList& list = lists[printList];
     for (printPartner = 1; printPartner < list.size(); ++printPartner) {
       if (litVar(list[printPartner]) >= litVar(list[0])) continue;
       pair[0] = list[0];

@@ -20,7 +20,7 @@ void BCP::keepFixed_(Literal trueLit) {
 
 bool BCP::clausePartners_(Literal f, ConstraintKind kind) {
   DynFormula& F = formula;
-  const std::vector<uint32_t>& partners = F.bOccs[kind][litCode(f)];
+  const WordList& partners = F.bOccs[kind][litCode(f)];
   const bool learned = kind == LearnedClause;
   const reasonItem_ reason{f, BinaryUnit | kind};
   for (std::size_t i = 1; i < partners.size(); ++i) {
@@ -43,7 +43,7 @@ bool BCP::clausePartners_(Literal f, ConstraintKind kind) {
 bool BCP::termPartners_(Literal lit, ConstraintKind kind) {
   DynFormula& F = formula;
   const Literal t = lit | kTermBit;
-  const std::vector<uint32_t>& partners = F.bOccs[kind][litCode(lit)];
+  const WordList& partners = F.bOccs[kind][litCode(lit)];
   const bool learned = kind == LearnedTerm;
   const reasonItem_ reason{t, BinaryUnit | kind};
   for (std::size_t i = 1; i < partners.size(); ++i) {
@@ -146,7 +146,7 @@ void BCP::assignNaries() {
   }
 }
 
-void BCP::assignStaticNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
+void BCP::assignStaticNaries_(const uint32_t& x, WordLists& watchList,
                               std::vector<watchedOccs_>& entries, const uint32_t& kind) {
   if (litTerm(x))
     scan_<false, true>(x, watchList, entries, kind);
@@ -154,7 +154,7 @@ void BCP::assignStaticNaries_(const uint32_t& x, std::vector<std::vector<uint32_
     scan_<false, false>(x, watchList, entries, kind);
 }
 
-void BCP::assignDynamicNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
+void BCP::assignDynamicNaries_(const uint32_t& x, WordLists& watchList,
                                std::vector<watchedOccs_>& entries, const uint32_t& kind) {
   if (litTerm(x))
     scan_<true, true>(x, watchList, entries, kind);
@@ -304,12 +304,12 @@ inline BCP::WatchSearch BCP::searchWatches_(ValueView view, uint32_t* R, watched
 
 // The watch move of record id from (R[0], R[1]) to (w, c). True when x's
 // entry L[p] was taken out: the list's last entry now stands there.
-inline bool BCP::moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std::vector<uint32_t>& L,
+inline bool BCP::moveWatches_(WordLists& watchList, WordList& L,
                               std::size_t p, uint32_t id, uint32_t* R, Literal x, Literal w, Literal c) {
   const Literal r0 = R[0], r1 = R[1];
   assert(w != c && r0 != r1);
   bool xLeft = false;
-  if (w != r0 && w != r1) watchList[litCode(w)].push_back(id);
+  if (w != r0 && w != r1) watchList.edit(litCode(w)).push_back(id);
   for (const Literal old : {r1, r0}) {
     if (old == w || old == c || (old == r0 && r0 == r1)) continue;
     if (old == x) {
@@ -317,7 +317,7 @@ inline bool BCP::moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std
       L.pop_back();
       xLeft = true;
     } else {
-      std::vector<uint32_t>& list = watchList[litCode(old)];
+      WordList& list = watchList.edit(litCode(old));
       auto it = std::find(list.begin(), list.end(), id);
       if (it != list.end()) {
         *it = list.back();
@@ -325,7 +325,7 @@ inline bool BCP::moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std
       }
     }
   }
-  if (c != r0 && c != r1) watchList[litCode(c)].push_back(id);
+  if (c != r0 && c != r1) watchList.edit(litCode(c)).push_back(id);
   R[0] = w;
   R[1] = c;
   return xLeft;
@@ -335,7 +335,7 @@ inline bool BCP::moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std
 // loop need no branch on it. Most visits end at the watch-word test, so
 // that path touches only the watch list, the id's entry and two values.
 template <bool Dynamic, bool Term>
-void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
+void BCP::scan_(Literal x, WordLists& watchList, std::vector<watchedOccs_>& entries,
                 uint32_t kind) {
   DynFormula& F = formula;
   const ValueView view{F.value.data(), F.prefix.atomLevel.data()};
@@ -344,9 +344,11 @@ void BCP::scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::v
   auto blocks = [view](Literal l) { return Term ? view.seen(l) < 0 : view.seen(l) > 0; };
   auto ownFixed = [&F](Literal l) { return litOwn(l) && F.isPureFixed(l); };
 
-  std::vector<uint32_t>& L = watchList[litCode(x)];
   std::size_t p = resumePos;
   resumePos = 0;
+  // A literal that watches nothing leaves the table untouched.
+  if (litCode(x) >= watchList.size()) return;
+  WordList& L = watchList.edit(litCode(x));
   while (p < L.size()) {
     const uint32_t id = L[p];
     watchedOccs_& E = entries[id];

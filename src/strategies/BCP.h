@@ -57,9 +57,9 @@ class BCP : public Strategy, public UnitPropagation {
   // become false, or the term literal that has just become true. The
   // static scan serves input clauses; the dynamic one learned clauses and
   // all terms, where MLF-fixed literals need care.
-  void assignStaticNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
+  void assignStaticNaries_(const uint32_t& x, WordLists& watchList,
                            std::vector<watchedOccs_>& entries, const uint32_t& kind);
-  void assignDynamicNaries_(const uint32_t& x, std::vector<std::vector<uint32_t>>& watchList,
+  void assignDynamicNaries_(const uint32_t& x, WordLists& watchList,
                             std::vector<watchedOccs_>& entries, const uint32_t& kind);
   void testUnit_(uint32_t*) {}
 
@@ -102,12 +102,12 @@ class BCP : public Strategy, public UnitPropagation {
   // The scan of one watch list: per record the watch search, then the
   // watch move (BCP.cpp).
   template <bool Dynamic, bool Term>
-  void scan_(Literal x, std::vector<std::vector<uint32_t>>& watchList, std::vector<watchedOccs_>& entries,
+  void scan_(Literal x, WordLists& watchList, std::vector<watchedOccs_>& entries,
              uint32_t kind);
   template <bool Dynamic, bool Term>
   WatchSearch searchWatches_(ValueView view, uint32_t* R, watchedOccs_& E, Literal& c, Literal& w,
                              Literal& outerOpen);
-  bool moveWatches_(std::vector<std::vector<uint32_t>>& watchList, std::vector<uint32_t>& L, std::size_t p,
+  bool moveWatches_(WordLists& watchList, WordList& L, std::size_t p,
                     uint32_t id, uint32_t* R, Literal x, Literal w, Literal c);
   Literal unitPartner_(const uint32_t* record, Literal c) const;
   void emptyWatches_(const uint32_t* record, Literal outerOpen, Literal& w, Literal& c) const;

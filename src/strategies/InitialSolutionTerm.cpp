@@ -63,7 +63,7 @@ bool Backtrack::coverClause_(uint32_t id, Literal u) {
 // without it; the plans made on the way are in `tentative`.
 bool Backtrack::examineUniversal_(Literal u) {
   const uint32_t code = litCode(u);
-  const std::vector<uint32_t>& partners = formula.bOccs[OrigClause][code];
+  const WordList& partners = formula.bOccs[OrigClause][code];
   for (std::size_t i = 1; i < partners.size(); ++i) {
     const Literal p = partners[i];
     if (formula.isTrue(p) && inTerm[litVar(p)]) {
@@ -81,7 +81,7 @@ bool Backtrack::examineUniversal_(Literal u) {
 
 bool Backtrack::existentialRemovable_(Literal t) const {
   const uint32_t code = litCode(t);
-  const std::vector<uint32_t>& partners = formula.bOccs[OrigClause][code];
+  const WordList& partners = formula.bOccs[OrigClause][code];
   for (std::size_t i = 1; i < partners.size(); ++i)
     if (!coversFor_(partners[i])) return false;
   for (const uint32_t id : formula.nOccs[OrigClause][code]) {

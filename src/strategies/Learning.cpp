@@ -114,8 +114,8 @@ uint32_t Backtrack::learnConstraint_(std::vector<Literal>& lits, bool clause) {
   watchPartner_ = 0;
   outcome[0] = entry.watch1 = uip;
   outcome[1] = entry.watch2 = partner;
-  f.watchLists[kind][litCode(uip)].push_back(id);
-  f.watchLists[kind][litCode(partner)].push_back(id);
+  f.watchLists[kind].edit(litCode(uip)).push_back(id);
+  f.watchLists[kind].edit(litCode(partner)).push_back(id);
   return id;
 }
 

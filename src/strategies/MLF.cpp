@@ -27,9 +27,9 @@ void MLF::fixPure_(Literal lit) {
 
 void MLF::retire_(Literal lit) {
   int32_t& from = queuedFrom[litCode(lit)];
-  std::vector<Literal>* list = nullptr;
-  if (from > 0) list = &litWitnesses[static_cast<uint32_t>(from)];
-  if (from < 0) list = &clauseWitnesses[static_cast<uint32_t>(-static_cast<int64_t>(from))];
+  WordList* list = nullptr;
+  if (from > 0) list = &litWitnesses.edit(static_cast<uint32_t>(from));
+  if (from < 0) list = &clauseWitnesses.edit(static_cast<uint32_t>(-static_cast<int64_t>(from)));
   if (list) {
     auto it = std::find(list->begin(), list->end(), lit);
     if (it != list->end()) {
@@ -51,12 +51,14 @@ void MLF::init() {
   DynFormula& F = formula;
   noPure_ = options.getPar(kOptionNoPure) != nullptr;
   const std::size_t n = static_cast<std::size_t>(F.prefix.maxAtom) + 1;
-  litWitnesses.assign(2 * n, {});
+  litWitnesses.clear();
+  litWitnesses.reserve(2 * n);
   queuedFrom.assign(2 * n, 0);
   candidates.clear();
   candidates.reserve(2 * n);
   queueHead = 0;
-  clauseWitnesses.assign(std::max(F.counts[OrigClause] + 1, entries.size()), {});
+  clauseWitnesses.clear();
+  clauseWitnesses.reserve(std::max(F.counts[OrigClause] + 1, entries.size()));
   if (2 * n <= 2) return;
 
   for (uint32_t code = 2; code < 2 * n; ++code) {
@@ -78,11 +80,11 @@ bool MLF::search4pure_(const Literal& lit) {
   if (F.isAssigned(lit)) return false;
   const uint32_t code = litCode(lit);
   if (code < partners.size()) {
-    const std::vector<uint32_t>& list = partners[code];
+    const WordList& list = partners[code];
     for (std::size_t i = 1; i < list.size(); ++i) {
       const Literal p = list[i];
       if (!F.isTrue(p)) {
-        litWitnesses[litCode(p)].push_back(lit);
+        litWitnesses.edit(litCode(p)).push_back(lit);
         retire_(lit);
         return false;
       }
@@ -92,7 +94,7 @@ bool MLF::search4pure_(const Literal& lit) {
     for (const uint32_t c : occurrences[code]) {
       const watchedOccs_& w = entries[c];
       if (!F.isTrue(w.watch1) && !F.isTrue(w.watch2)) {
-        clauseWitnesses[c].push_back(lit);
+        clauseWitnesses.edit(c).push_back(lit);
         retire_(lit);
         return false;
       }
@@ -115,7 +117,7 @@ void MLF::subsume_(const Literal& lit) {
   unsigned openCount = 0;
 
   if (code < partners.size()) {
-    const std::vector<uint32_t>& list = partners[code];
+    const WordList& list = partners[code];
     if (fixed && existential)
       for (std::size_t i = 1; i < list.size(); ++i)
         if (!F.isTrue(list[i])) {

@@ -56,10 +56,10 @@ class MLF : public Strategy, public PureLiterals {
   DynFormula& formula;
   CommandLine& options;
 
-  std::vector<std::vector<Literal>> litWitnesses;     // by litCode of the witness partner
-  std::vector<std::vector<Literal>> clauseWitnesses;  // by input clause id
-  std::vector<std::vector<uint32_t>>& partners;       // bOccs[OrigClause]
-  std::vector<std::vector<uint32_t>>& occurrences;    // nOccs[OrigClause]
+  WordLists litWitnesses;                    // by litCode of the witness partner
+  WordLists clauseWitnesses;                 // by input clause id
+  WordLists& partners;                      // bOccs[OrigClause]
+  WordLists& occurrences;                   // nOccs[OrigClause]
   std::vector<watchedOccs_>& entries;                 // watchedOccs[OrigClause]
   std::vector<Literal> candidates;
   // 0: not queued; p > 0: queued from litWitnesses[p]; -c: from clauseWitnesses[c].

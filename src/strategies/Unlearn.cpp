@@ -45,7 +45,7 @@ bool Unlearn::isReason_(const uint32_t* record, uint32_t id, ConstraintKind kind
 void Unlearn::forget_(uint32_t id, ConstraintKind kind) {
   const watchedOccs_& entry = formula.watchedOccs[kind][id];
   for (const uint32_t w : {entry.begin[0], entry.begin[1]}) {
-    std::vector<uint32_t>& list = formula.watchLists[kind][litCode(w)];
+    WordList& list = formula.watchLists[kind].edit(litCode(w));
     auto it = std::find(list.begin(), list.end(), id);
     if (it == list.end()) continue;
     *it = list.back();

@@ -150,8 +150,8 @@ class Harness {
       watchedOccs_& e = f.watchedOccs[c.kind][id];
       e.watch1 = record[0];
       e.watch2 = record[1];
-      f.watchLists[c.kind][litCode(record[0])].push_back(id);
-      f.watchLists[c.kind][litCode(record[1])].push_back(id);
+      f.watchLists[c.kind].edit(litCode(record[0])).push_back(id);
+      f.watchLists[c.kind].edit(litCode(record[1])).push_back(id);
     }
     remember_(c, record);
     return true;
@@ -666,7 +666,7 @@ TEST(BcpNary, BrokenWatchIsReportedOnStandardError) {
   h.place(true, {1, 2, 3, 4});
   h.start();
   ASSERT_TRUE(h.addLearned({1, 2, 3, 4}, true, 0, 1));  // watched on e4 and e3
-  h.f.watchLists[LearnedClause][litCode(h.lit(2))].push_back(1);  // not a watch of the record
+  h.f.watchLists[LearnedClause].edit(litCode(h.lit(2))).push_back(1);  // not a watch of the record
   h.decide(-2);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();

@@ -75,9 +75,9 @@ struct Engine {
 TEST(MlfInit, FormulaWithoutVariablesOnlySizesTheTables) {
   Engine e(0);
   e.start();
-  EXPECT_EQ(e.mlf.litWitnesses.size(), 2u);
+  EXPECT_GE(e.mlf.litWitnesses.capacity(), 2u);
   EXPECT_EQ(e.mlf.queuedFrom.size(), 2u);
-  EXPECT_EQ(e.mlf.clauseWitnesses.size(), 1u);
+  EXPECT_GE(e.mlf.clauseWitnesses.capacity(), 1u);
   EXPECT_EQ(e.f.trailSize, 0u);
 }
 
@@ -228,9 +228,9 @@ TEST(MlfSubsume, DontCareWhenNoClauseDependsOnTheLiteral) {
     e.add({1, 3, 4, 5});
     e.f.init();
     e.bcp.init();
-    e.mlf.litWitnesses.assign(12, {});
+    e.mlf.litWitnesses.clear();
     e.mlf.queuedFrom.assign(12, 0);
-    e.mlf.clauseWitnesses.assign(2, {});
+    e.mlf.clauseWitnesses.clear();
     for (int s : c.before) e.decide(s);
     e.f.push2Assign(e.lit(1), reasonItem_{0, Pure});
     e.f.pureHead = e.f.trailSize - 1;
@@ -247,9 +247,9 @@ TEST(MlfSubsume, UniversalPureLiteralIsNeverDontCare) {
   e.add({1, 2});
   e.f.init();
   e.bcp.init();
-  e.mlf.litWitnesses.assign(8, {});
+  e.mlf.litWitnesses.clear();
   e.mlf.queuedFrom.assign(8, 0);
-  e.mlf.clauseWitnesses.assign(1, {});
+  e.mlf.clauseWitnesses.clear();
   e.decide(2);
   e.f.push2Assign(e.lit(1), reasonItem_{0, Pure});
   e.f.pureHead = 1;

@@ -221,7 +221,7 @@ TEST(UnlearnBinary, OnlyAStoredPairIsDeleted) {
   s.add({2, 7});
   s.add({2, 7});  // stored twice: stands twice
   s.add({1, 7});
-  const auto lists = s.store.bOccs[OrigClause];
+  const std::vector<std::vector<uint32_t>> lists = s.store.bOccs[OrigClause];
   uint32_t a = L(2), b = L(7), one = L(1), far = 2 * 40 + kExistBit;
 
   for (auto pair : {std::make_pair(a, one), std::make_pair(one, a), std::make_pair(a, far), std::make_pair(far, b),
@@ -285,10 +285,10 @@ TEST(Defrag, MapsAreInverseAndOccurrencesFollow) {
     std::size_t countsBefore[2];
     for (int k = 0; k < 2; ++k) {
       entriesBefore[k] = store.watchedOccs[k];
-      occsBefore[k] = store.nOccs[k];
+      occsBefore[k] = std::vector<std::vector<uint32_t>>(store.nOccs[k]);
       countsBefore[k] = store.counts[k];
     }
-    const auto binariesBefore = store.bOccs[OrigClause];
+    const std::vector<std::vector<uint32_t>> binariesBefore = store.bOccs[OrigClause];
 
     store.defrag(0, 0);
 
@@ -342,7 +342,7 @@ TEST(SortBinary, PartnersDeepestFirstShortListsUntouched) {
   for (long partner : {2, 7, 3, 6}) s.add({1, partner});
   s.add({-4, 6});
   const uint32_t one = L(1);
-  const auto before = s.store.bOccs[OrigClause];
+  const std::vector<std::vector<uint32_t>> before = s.store.bOccs[OrigClause];
 
   s.store.sortBinary(L(2));       // owner and one partner: nothing to order
   s.store.sortBinary(L(-5));      // empty list

@@ -40,8 +40,8 @@ struct Bench : test::Bench {
     watchedOccs_& e = formula.watchedOccs[k][id];
     e.begin[0] = e.watch1 = e.begin[2];
     e.begin[1] = e.watch2 = e.begin[3];
-    formula.watchLists[k][litCode(e.watch1)].push_back(id);
-    formula.watchLists[k][litCode(e.watch2)].push_back(id);
+    formula.watchLists[k].edit(litCode(e.watch1)).push_back(id);
+    formula.watchLists[k].edit(litCode(e.watch2)).push_back(id);
     return id;
   }
   bool alive(uint32_t id, bool term = false) const {
