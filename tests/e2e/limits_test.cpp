@@ -38,14 +38,14 @@ const std::string kPeer = VORN_SOURCE_DIR "/../shared/bench/peer/";
 // formula; the generated one needs well over 100 MB on every road.
 constexpr long kAddressSpaceKB = 100000;
 
-// 250000 variables in one existential block and 520000 random 3-clauses
-// (about 13 MB): more clauses than the preprocessor takes with -solve, so
+// 10^6 variables in one existential block and 2,080,000 random 3-clauses
+// (about 56 MB): more clauses than the preprocessor takes with -solve, so
 // that road hands the file to the engine; reading it costs more than a
 // CPU second on every road.
 std::string generatedFormula() {
-  constexpr int kVars = 250000, kClauses = 520000;
+  constexpr int kVars = 1000000, kClauses = 2080000;
   std::string text = "p cnf " + std::to_string(kVars) + " " + std::to_string(kClauses) + "\ne";
-  text.reserve(14u << 20);
+  text.reserve(60u << 20);
   char digits[16];
   auto number = [&](long v) {
     text += ' ';
@@ -130,7 +130,13 @@ TEST_P(Limits, EndsWithAnAnswerLine) {
   ASSERT_FALSE(r.timedOut);
   EXPECT_FALSE(r.signaled) << "exit " << r.exitCode << "\nstderr:\n" << r.err;
   EXPECT_EQ(r.exitCode, c.exit) << "stderr:\n" << r.err;
-  EXPECT_EQ(maskTimes(r.out), c.out) << "stderr:\n" << r.err;
+  // The limit may fall before or after the deciding road names its
+  // heuristic, depending on how fast the machine reads; the ending is what
+  // counts.
+  std::string out = maskTimes(r.out);
+  const char kNamed[] = "Heuristic choice : ";
+  if (out.rfind(kNamed, 0) == 0 && std::string(c.out).rfind(kNamed, 0) != 0) out.erase(0, out.find('\n') + 1);
+  EXPECT_EQ(out, c.out) << "stderr:\n" << r.err;
   EXPECT_EQ(r.err, c.err);
 }
 
