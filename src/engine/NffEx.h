@@ -6,8 +6,8 @@
 // `bOccs`; three or more become an NConstraint record in chunk memory with
 // an id, a watchedOccs_ entry and one `nOccs` entry per literal.
 //
-// Layout: per-literal tables are vectors of vectors indexed by litCode
-// (2 x (variables + 1) lists, only ever growing); ids are 32-bit; records
+// Layout: per-literal tables are WordLists indexed by litCode, reserved
+// for 2 x (variables + 1) lists and only ever growing; ids are 32-bit; records
 // are addressed by pointers into chunk memory (see Matrix.h). A storing
 // operation returns the record, or the address of one of the outcome tags
 // of `matrix` (emptyTag, tautologyTag, binaryTag, unitTag).
