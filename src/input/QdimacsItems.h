@@ -59,9 +59,9 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
     error.what = std::move(what);
     return ScanEnd::Failed;
   };
-  // Reads one integer of a list; false after recording the error.
-  auto readNumber = [&](int32_t& v, const char* where, bool inList = true) {
-    switch (in.readInt(v)) {
+  // Records why an integer could not be read; false.
+  auto numberError = [&](Scanner::IntStatus status, const char* where, bool inList) {
+    switch (status) {
       case Scanner::IntStatus::Ok:
         return true;
       case Scanner::IntStatus::TooLarge:
@@ -78,6 +78,12 @@ ScanEnd scanQdimacs(Scanner& in, Handler& handler, InputError& error) {
     else
       fail(InputError::Malformed, std::string("expected an integer in ") + where);
     return false;
+  };
+  // Reads one integer of a list; false after recording the error. Small,
+  // so that it is inlined into the loops over entries and literals.
+  auto readNumber = [&](int32_t& v, const char* where, bool inList = true) {
+    const Scanner::IntStatus status = in.readInt(v);
+    return status == Scanner::IntStatus::Ok || numberError(status, where, inList);
   };
 
   for (;;) {

@@ -1,5 +1,6 @@
 #include "input/Scanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,32 +18,75 @@ namespace {
 constexpr int64_t kMaxMagnitude = 2147483647;  // 2^31 - 1
 }
 
-Scanner::Scanner(const std::string& path, std::size_t blockSize)
-    : path_(path), buffer_(new char[blockSize ? blockSize : 1]), capacity_(blockSize ? blockSize : 1) {
+namespace {
+// Smallest block of a file whose size is known: a gzip file of a few bytes
+// may still expand to many.
+constexpr std::size_t kMinBlockSize = 1u << 12;
+}  // namespace
+
+Scanner::Scanner(const std::string& path, std::size_t blockSize) : path_(path), capacity_(blockSize ? blockSize : 1) {
   // gzopen happily opens a directory; reading it then fails. Refuse it here.
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+  const bool known = ::stat(path.c_str(), &st) == 0;
+  if (!known || S_ISDIR(st.st_mode)) {
+    capacity_ = std::min(capacity_, kMinBlockSize);  // nothing will be read
+  } else if (S_ISREG(st.st_mode)) {
+    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    capacity_ = std::min(capacity_, std::max(size, kMinBlockSize));
+  }
+  buffer_.reset(new char[capacity_ + 1]);
+  buffer_[0] = '\0';
+  if (known && S_ISDIR(st.st_mode)) return;
   file_ = gzopen(path.c_str(), "rb");
+  // zlib's own buffer (8 KiB by default) sets the size of each read of a
+  // compressed file; match the block for a large one.
+  if (file_ && known && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > capacity_)
+    gzbuffer(file_, static_cast<unsigned>(std::min<std::size_t>(capacity_, 1u << 18)));
 }
 
 Scanner::~Scanner() {
   if (file_) gzclose(file_);
 }
 
-bool Scanner::refill() {
-  if (eof_ || error_ || !file_) {
-    pos_ = len_ = 0;
-    return false;
+namespace {
+// Line feeds in [from, to), eight bytes at a time: a byte of x is zero
+// exactly where the byte was a line feed, and the mask marks zero bytes
+// without carries between them.
+long countLineFeeds(const char* from, const char* to) {
+  long n = 0;
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  for (; to - from >= 8; from += 8) {
+    uint64_t word;
+    std::memcpy(&word, from, 8);
+    const uint64_t x = word ^ (kOnes * '\n');
+    const uint64_t zero = ~(((x & (kOnes * 0x7f)) + kOnes * 0x7f) | x | (kOnes * 0x7f));
+    n += static_cast<long>(((zero >> 7) * kOnes) >> 56);
   }
-  unsigned want = static_cast<unsigned>(capacity_);
-  int got = gzread(file_, buffer_.get(), want);
-  pos_ = 0;
+  for (; from < to; ++from) n += *from == '\n';
+  return n;
+}
+}  // namespace
+
+long Scanner::line() const {
+  const char* b = buffer_.get();
+  line_ += countLineFeeds(b + counted_, b + pos_);
+  counted_ = pos_;
+  return line_;
+}
+
+bool Scanner::refill() {
+  // Everything in the block was consumed: count its line feeds before it goes.
+  line_ += countLineFeeds(buffer_.get() + counted_, buffer_.get() + len_);
+  counted_ = pos_ = len_ = 0;
+  buffer_[0] = '\0';
+  if (eof_ || error_ || !file_) return false;
+  int got = gzread(file_, buffer_.get(), static_cast<unsigned>(capacity_));
   if (got < 0) {
     error_ = true;
-    len_ = 0;
     return false;
   }
   len_ = static_cast<std::size_t>(got);
+  buffer_[len_] = '\0';
   if (got == 0) {
     // A clean end of a gzip stream and a truncated one both return 0;
     // only gzerror tells them apart.
@@ -66,17 +110,31 @@ std::string Scanner::errorText() const {
 }
 
 void Scanner::skipLine() {
-  for (int c = peek(); c >= 0; c = peek()) {
-    advance();
-    if (c == '\n') return;
+  for (;;) {
+    const char* from = buffer_.get() + pos_;
+    const void* feed = std::memchr(from, '\n', len_ - pos_);
+    if (feed) {
+      pos_ = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_.get()) + 1;
+      return;
+    }
+    pos_ = len_;
+    if (!refill()) return;
   }
 }
 
 void Scanner::readLine(std::string& out) {
-  for (int c = peek(); c >= 0; c = peek()) {
-    advance();
-    if (c == '\n') return;
-    out.push_back(static_cast<char>(c));
+  for (;;) {
+    const char* from = buffer_.get() + pos_;
+    const void* feed = std::memchr(from, '\n', len_ - pos_);
+    if (feed) {
+      const char* at = static_cast<const char*>(feed);
+      out.append(from, static_cast<std::size_t>(at - from));
+      pos_ = static_cast<std::size_t>(at - buffer_.get()) + 1;
+      return;
+    }
+    out.append(from, len_ - pos_);
+    pos_ = len_;
+    if (!refill()) return;
   }
 }
 
@@ -88,7 +146,7 @@ bool Scanner::match(const char* text) {
   return true;
 }
 
-Scanner::IntStatus Scanner::readInt(int32_t& value) {
+Scanner::IntStatus Scanner::readIntSlow(int32_t& value) {
   skipWhitespace();
   bool negative = false;
   int c = peek();
@@ -98,17 +156,20 @@ Scanner::IntStatus Scanner::readInt(int32_t& value) {
     c = peek();
   }
   if (c < '0' || c > '9') return IntStatus::NoDigit;
+  // Held at kMaxMagnitude + 1 once above it, so it never overflows and the
+  // remaining digits are still consumed.
   int64_t magnitude = 0;
-  bool tooLarge = false;
-  while (c >= '0' && c <= '9') {
-    if (!tooLarge) {
-      magnitude = magnitude * 10 + (c - '0');
-      tooLarge = magnitude > kMaxMagnitude;
+  for (;;) {
+    const char* p = buffer_.get() + pos_;
+    for (unsigned d; (d = static_cast<unsigned char>(*p) - unsigned('0')) < 10; ++p) {
+      magnitude = magnitude * 10 + d;
+      if (magnitude > kMaxMagnitude) magnitude = kMaxMagnitude + 1;
     }
-    advance();
-    c = peek();
+    pos_ = static_cast<std::size_t>(p - buffer_.get());
+    // Stopped at the closing NUL: the number may go on in the next block.
+    if (pos_ < len_ || !refill()) break;
   }
-  if (tooLarge) return IntStatus::TooLarge;
+  if (magnitude > kMaxMagnitude) return IntStatus::TooLarge;
   value = static_cast<int32_t>(negative ? -magnitude : magnitude);
   return IntStatus::Ok;
 }
