@@ -73,16 +73,24 @@ void zsat::shuffle_perm_() {
 
 void zsat::bp_tally_rebuild_() {
   settled_.assign(var_recs.size(), 0);
+  if (slot_factor_.empty()) {
+    tally_fresh_ = true;
+    return;
+  }
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      slot_factor_[s] = bp_factor_(f);
+      slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (bp_blocks_(f) ? kSlotBlocks : 0));
+    }
     if (!is_short_(r)) continue;
     clause_tally t;
     t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
-      const int f = member_edge[s];
-      slot_factor_[s] = bp_factor_(f);
       tallyFactor(t, slot_factor_[s], 1);
-      t.blocking += bp_blocks_(f);
+      t.blocking += (slot_flags_[s] & kSlotBlocks) != 0;
     }
     tally_[c] = t;
   }
@@ -90,8 +98,14 @@ void zsat::bp_tally_rebuild_() {
 }
 
 bool zsat::bp_tally_matches_() const {
-  for (std::size_t c = 0; c < clause_recs.size(); ++c) {
+  for (std::size_t c = 0; c < clause_recs.size() && !slot_factor_.empty(); ++c) {
     const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      if (!sameBits(bp_factor_(f), slot_factor_[s])) return false;
+      if (((slot_flags_[s] & kSlotBlocks) != 0) != bp_blocks_(f)) return false;
+    }
     if (!is_short_(r)) continue;
     clause_tally t;
     double prefix = 1.0;
@@ -126,6 +140,10 @@ inline void zsat::bp_store_factor_(int edge, int slot, double x) {
   }
   double& old = slot_factor_[slot];
   if (sameBits(old, x)) return;
+  if (!(slot_flags_[slot] & kSlotShort)) {
+    old = x;
+    return;
+  }
   const FactorKind was = factorKind(old), is = factorKind(x);
   old = x;
   clause_tally& t = tally_[occ_clause[edge]];
@@ -136,15 +154,29 @@ inline void zsat::bp_store_factor_(int edge, int slot, double x) {
 
 // Every slot of the variable in the clause reads its first edge.
 void zsat::bp_store_repeated_factor_(int edge, double x) {
-  clause_tally& t = tally_[occ_clause[edge]];
   const formula_clause& c = clause_recs[occ_clause[edge]];
+  const bool isShort = is_short_(c);
   for (int s = c.begin; s < c.begin + c.size; ++s) {
     if (member_edge[s] != edge) continue;
-    tallyFactor(t, slot_factor_[s], -1);
-    tallyFactor(t, x, 1);
+    if (isShort) {
+      clause_tally& t = tally_[occ_clause[edge]];
+      tallyFactor(t, slot_factor_[s], -1);
+      tallyFactor(t, x, 1);
+      if (t.prefix_end > s) t.prefix_end = s;
+    }
     slot_factor_[s] = x;
-    if (t.prefix_end > s) t.prefix_end = s;
   }
+}
+
+void zsat::bp_store_repeated_warning_(int edge, bool blocks) {
+  const formula_clause& c = clause_recs[occ_clause[edge]];
+  int readers = 0;
+  for (int s = c.begin; s < c.begin + c.size; ++s) {
+    if (member_edge[s] != edge) continue;
+    ++readers;
+    slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  }
+  if (is_short_(c)) tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
 }
 
 inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
@@ -156,13 +188,13 @@ inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
   h[edge] = hNew;
   const bool blocks = bp_blocks_(edge);
   if (blocks == blockedBefore) return;
-  int readers = 1;
   if (slot == kSeveralReaders) {
-    const formula_clause& c = clause_recs[occ_clause[edge]];
-    readers = 0;
-    for (int s = c.begin; s < c.begin + c.size; ++s) readers += member_edge[s] == edge;
+    bp_store_repeated_warning_(edge, blocks);
+    return;
   }
-  tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
+  uint8_t& flags = slot_flags_[slot];
+  flags = static_cast<uint8_t>((flags & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  if (flags & kSlotShort) tally_[occ_clause[edge]].blocking += blocks ? 1 : -1;
 }
 
 void zsat::bp_long_rebuild_() {
@@ -237,6 +269,23 @@ inline double zsat::bp_plain_cavity_(int v, const formula_clause& c, int& warn) 
     const int J = occ_sign[f];
     prod *= J > 0 ? 1.0 - eta[f] : eta[f];
     if (warn && J * h[f] >= 0) warn = 0;
+  }
+  return prod;
+}
+
+// Plain clause of an edge that is the one reader of its slot own: from the
+// clause's slots, in slot order. v stands in the clause only there (a
+// variable met twice in a clause has no such edge), so the others are the
+// slots around own.
+inline double zsat::bp_plain_slot_cavity_(int own, int& warn) const {
+  const uint8_t flags = slot_flags_[own];
+  const int begin = own - plain_slot_place_(flags), end = begin + plain_slot_size_(flags);
+  double prod = 1.0;
+  warn = 1;
+  for (int s = begin; s < end; ++s) {
+    if (s == own) continue;
+    prod *= slot_factor_[s];
+    if (slot_flags_[s] & kSlotBlocks) warn = 0;
   }
   return prod;
 }
@@ -344,15 +393,20 @@ double zsat::bp_update_open_var_(int v) {
   int H = 0;
   long_share_ share;
   for (int e = e0; e < e1; ++e) {
-    const formula_clause& c = clause_recs[occ_clause[e]];
     int warn = 1;
     double prod;
-    if (c.size <= kPlainClauseSize)
-      prod = bp_plain_cavity_(v, c, warn);
-    else if (c.size <= kExactClauseSize)
-      prod = bp_short_cavity_(v, e, c, warn);
-    else
-      prod = bp_long_cavity_(e, share, warn);
+    const int own = slot_of_(e);
+    if (own >= 0 && !(slot_flags_[own] & kSlotShort)) {
+      prod = bp_plain_slot_cavity_(own, warn);
+    } else {
+      const formula_clause& c = clause_recs[occ_clause[e]];
+      if (c.size <= kPlainClauseSize)
+        prod = bp_plain_cavity_(v, c, warn);
+      else if (c.size <= kExactClauseSize)
+        prod = bp_short_cavity_(v, e, c, warn);
+      else
+        prod = bp_long_cavity_(e, share, warn);
+    }
     pi[e] = prod;
     u[e] = static_cast<int8_t>(warn);
     if (occ_sign[e] > 0)
