@@ -1,4 +1,5 @@
 // Belief propagation with warning propagation alongside, on the store.
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -37,11 +38,23 @@ void zsat::bp_init_structure() {
   tally_fresh_ = false;
   const std::size_t edges = occ_clause.size();
   eta.assign(edges, 0.5);
-  pi.assign(edges, 0.0);
-  WT_cav.assign(edges, 1.0);
-  WF_cav.assign(edges, 1.0);
   h.assign(edges, 0);
-  u.assign(edges, 0);
+  edge_messages_kept_ = keep_edge_messages;
+  if (edge_messages_kept_) {
+    pi.assign(edges, 0.0);
+    WT_cav.assign(edges, 1.0);
+    WF_cav.assign(edges, 1.0);
+    u.assign(edges, 0);
+  } else {
+    std::vector<double>().swap(pi);
+    std::vector<double>().swap(WT_cav);
+    std::vector<double>().swap(WF_cav);
+    std::vector<int8_t>().swap(u);
+  }
+  int mostEdges = 0;
+  for (const formula_var& r : var_recs) mostEdges = std::max(mostEdges, r.deg);
+  visit_pi_.assign(edge_messages_kept_ ? 0 : mostEdges, 0.0);
+  visit_u_.assign(edge_messages_kept_ ? 0 : mostEdges, 0);
   for (formula_var& r : var_recs) {
     r.WT = 1.0;
     r.WF = 1.0;
@@ -127,7 +140,7 @@ bool zsat::bp_tally_matches_() const {
     const double T = settled_[v] > 0 ? 1.0 : 0.0;
     const formula_var& r = var_recs[v];
     for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e)
-      if (!(eta[e] == T && WT_cav[e] == T && WF_cav[e] == 1.0 - T)) return false;
+      if (!(eta[e] == T && (!edge_messages_kept_ || (WT_cav[e] == T && WF_cav[e] == 1.0 - T)))) return false;
   }
   return true;
 }
@@ -248,8 +261,10 @@ void zsat::bp_fix_var_(int v) {
     const bool tracked = long_tracked_(e);
     if (tracked) bp_long_leave_(e);
     eta[e] = r.WT;
-    WT_cav[e] = r.WT;
-    WF_cav[e] = r.WF;
+    if (edge_messages_kept_) {
+      WT_cav[e] = r.WT;
+      WF_cav[e] = r.WF;
+    }
     if (tracked) bp_long_enter_(e);
     bp_store_factor_(e, slot_of_(e), bp_factor_(e));
   }
@@ -346,18 +361,18 @@ inline double zsat::bp_long_cavity_(int e, long_share_& share, int& warn) const 
 
 // Sends v's cavity messages on its edges from the clause messages in pi
 // and u; returns the largest change of eta (a NaN change never raises it).
-double zsat::bp_send_messages_(int v, double WT, double WF, int H) {
+double zsat::bp_send_messages_(int v, double WT, double WF, int H, const edge_messages_& in) {
   const formula_var& r = var_recs[v];
   const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
   double maxdiff = 0.0;
-  LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - pi[o]; });
+  LeftOutProduct leftOut(occ_sign.data(), e0, e1, [&in](int o) { return 1.0 - in.pi[o - in.base]; });
   for (int e = e0; e < e1; ++e) {
     const bool tracked = long_tracked_(e);
     if (tracked) bp_long_leave_(e);
     const int J = occ_sign[e];
     const int slot = slot_of_(e);
-    bp_store_warning_(e, slot, H - J * u[e]);
-    const double x = 1.0 - pi[e];
+    bp_store_warning_(e, slot, H - J * in.u[e - in.base]);
+    const double x = 1.0 - in.pi[e - in.base];
     double T, F;
     if (x > kTiny) {
       T = J > 0 ? WT : WT / x;
@@ -374,8 +389,10 @@ double zsat::bp_send_messages_(int v, double WT, double WF, int H) {
     const double m = T / (T + F);
     const double d = std::fabs(eta[e] - m);
     eta[e] = m;
-    WT_cav[e] = T;
-    WF_cav[e] = F;
+    if (edge_messages_kept_) {
+      WT_cav[e] = T;
+      WF_cav[e] = F;
+    }
     if (d > maxdiff) maxdiff = d;
     if (tracked) bp_long_enter_(e);
     bp_store_factor_(e, slot, J > 0 ? 1.0 - m : m);
@@ -392,6 +409,12 @@ double zsat::bp_update_open_var_(int v) {
   double WT = 1.0, WF = 1.0;
   int H = 0;
   long_share_ share;
+  if (!edge_messages_kept_ && visit_pi_.size() < static_cast<std::size_t>(r.deg)) {
+    visit_pi_.resize(r.deg);
+    visit_u_.resize(r.deg);
+  }
+  const edge_messages_ in = edge_messages_kept_ ? edge_messages_{pi.data(), u.data(), 0}
+                                                : edge_messages_{visit_pi_.data(), visit_u_.data(), e0};
   for (int e = e0; e < e1; ++e) {
     int warn = 1;
     double prod;
@@ -407,8 +430,8 @@ double zsat::bp_update_open_var_(int v) {
       else
         prod = bp_long_cavity_(e, share, warn);
     }
-    pi[e] = prod;
-    u[e] = static_cast<int8_t>(warn);
+    in.pi[e - in.base] = prod;
+    in.u[e - in.base] = static_cast<int8_t>(warn);
     if (occ_sign[e] > 0)
       WF *= 1.0 - prod;
     else
@@ -418,7 +441,7 @@ double zsat::bp_update_open_var_(int v) {
   r.WT = WT;
   r.WF = WF;
   r.H = H;
-  return bp_send_messages_(v, WT, WF, H);
+  return bp_send_messages_(v, WT, WF, H, in);
 }
 
 double zsat::bp_iterate() {
@@ -483,6 +506,7 @@ void zsat::bp_converge(double eps, int maxiter, int miniter) {
 
 double zsat::bp_get_entropy() const {
   if (var_recs.empty()) return 0.0;
+  assert(edge_messages_kept_);
   const double kLn2 = 0.6931471805599453;
   double vars = 0.0;
   for (const formula_var& r : var_recs) {

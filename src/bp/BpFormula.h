@@ -188,6 +188,12 @@ class zsat {
   // Edges (occurrences), variable by variable.
   std::vector<int> occ_clause;
   std::vector<int8_t> occ_sign;  // +1 positive, -1 negative literal
+  // Whether pi, u, WT_cav and WF_cav are kept per edge (read from outside:
+  // by bp_get_entropy, so by decimation, and in checks). Without them a
+  // visit holds its clause messages in buffers of the largest degree, and
+  // the sweeps need some 25 bytes less per edge; the sweeps give the same
+  // bits either way. Takes effect at bp_init_structure.
+  bool keep_edge_messages = true;
   // Cavity P(TRUE) sent to the clause. Between sweeps only bp_init_structure,
   // bp_init_random and bp_iterate write eta and h: the sweep keeps tallies
   // of them from one sweep to the next.
@@ -250,7 +256,14 @@ class zsat {
   double bp_plain_slot_cavity_(int own, int& warn) const;
   double bp_short_cavity_(int v, int e, const formula_clause& c, int& warn);
   double bp_long_cavity_(int e, long_share_& share, int& warn) const;
-  double bp_send_messages_(int v, double WT, double WF, int H);
+  // Where a visit keeps the clause messages to its variable: pi and u, or
+  // the visit's own buffers, which hold edge e at e - base.
+  struct edge_messages_ {
+    double* pi;
+    int8_t* u;
+    int base;
+  };
+  double bp_send_messages_(int v, double WT, double WF, int H, const edge_messages_& in);
   double bp_update_open_var_(int v);
 
   // Running products of the long clauses (longer than kExactClauseSize).
@@ -264,6 +277,11 @@ class zsat {
   // Literals added since formula_init_structures, in call order; the flat
   // arrays are built from them by formula_vector2array.
   std::vector<int> add_clause_, add_lit_;
+
+  // A visit's clause messages when they are not kept per edge.
+  std::vector<double> visit_pi_;
+  std::vector<int8_t> visit_u_;
+  bool edge_messages_kept_ = true;  // keep_edge_messages at bp_init_structure
 
   // Long clauses; all empty when there is none.
   std::vector<int> long_clauses_;  // the long clauses in clause order
