@@ -98,6 +98,8 @@ class zsat {
 
   void formula_init_structures();
   void formula_add_var(int lit, int clause);
+  // Room for n literals more, so that adding them does not regrow the intake.
+  void formula_reserve_literals(std::size_t n);
   void formula_vector2array();
 
   int getNnNmM(int* nn, int* nm, int* m) const;

@@ -65,6 +65,11 @@ void zsat::formula_add_var(int lit, int clause) {
   add_lit_.push_back(lit);
 }
 
+void zsat::formula_reserve_literals(std::size_t n) {
+  add_clause_.reserve(add_clause_.size() + n);
+  add_lit_.reserve(add_lit_.size() + n);
+}
+
 void zsat::formula_vector2array() {
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
