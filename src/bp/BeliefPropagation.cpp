@@ -1,4 +1,5 @@
 // Belief propagation with warning propagation alongside, on the store.
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -37,11 +38,23 @@ void zsat::bp_init_structure() {
   tally_fresh_ = false;
   const std::size_t edges = occ_clause.size();
   eta.assign(edges, 0.5);
-  pi.assign(edges, 0.0);
-  WT_cav.assign(edges, 1.0);
-  WF_cav.assign(edges, 1.0);
   h.assign(edges, 0);
-  u.assign(edges, 0);
+  edge_messages_kept_ = keep_edge_messages;
+  if (edge_messages_kept_) {
+    pi.assign(edges, 0.0);
+    WT_cav.assign(edges, 1.0);
+    WF_cav.assign(edges, 1.0);
+    u.assign(edges, 0);
+  } else {
+    std::vector<double>().swap(pi);
+    std::vector<double>().swap(WT_cav);
+    std::vector<double>().swap(WF_cav);
+    std::vector<int8_t>().swap(u);
+  }
+  int mostEdges = 0;
+  for (const formula_var& r : var_recs) mostEdges = std::max(mostEdges, r.deg);
+  visit_pi_.assign(edge_messages_kept_ ? 0 : mostEdges, 0.0);
+  visit_u_.assign(edge_messages_kept_ ? 0 : mostEdges, 0);
   for (formula_var& r : var_recs) {
     r.WT = 1.0;
     r.WF = 1.0;
@@ -73,16 +86,24 @@ void zsat::shuffle_perm_() {
 
 void zsat::bp_tally_rebuild_() {
   settled_.assign(var_recs.size(), 0);
+  if (slot_factor_.empty()) {
+    tally_fresh_ = true;
+    return;
+  }
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      slot_factor_[s] = bp_factor_(f);
+      slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (bp_blocks_(f) ? kSlotBlocks : 0));
+    }
     if (!is_short_(r)) continue;
     clause_tally t;
     t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
-      const int f = member_edge[s];
-      slot_factor_[s] = bp_factor_(f);
       tallyFactor(t, slot_factor_[s], 1);
-      t.blocking += bp_blocks_(f);
+      t.blocking += (slot_flags_[s] & kSlotBlocks) != 0;
     }
     tally_[c] = t;
   }
@@ -90,8 +111,14 @@ void zsat::bp_tally_rebuild_() {
 }
 
 bool zsat::bp_tally_matches_() const {
-  for (std::size_t c = 0; c < clause_recs.size(); ++c) {
+  for (std::size_t c = 0; c < clause_recs.size() && !slot_factor_.empty(); ++c) {
     const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      if (!sameBits(bp_factor_(f), slot_factor_[s])) return false;
+      if (((slot_flags_[s] & kSlotBlocks) != 0) != bp_blocks_(f)) return false;
+    }
     if (!is_short_(r)) continue;
     clause_tally t;
     double prefix = 1.0;
@@ -113,7 +140,7 @@ bool zsat::bp_tally_matches_() const {
     const double T = settled_[v] > 0 ? 1.0 : 0.0;
     const formula_var& r = var_recs[v];
     for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e)
-      if (!(eta[e] == T && WT_cav[e] == T && WF_cav[e] == 1.0 - T)) return false;
+      if (!(eta[e] == T && (!edge_messages_kept_ || (WT_cav[e] == T && WF_cav[e] == 1.0 - T)))) return false;
   }
   return true;
 }
@@ -126,6 +153,10 @@ inline void zsat::bp_store_factor_(int edge, int slot, double x) {
   }
   double& old = slot_factor_[slot];
   if (sameBits(old, x)) return;
+  if (!(slot_flags_[slot] & kSlotShort)) {
+    old = x;
+    return;
+  }
   const FactorKind was = factorKind(old), is = factorKind(x);
   old = x;
   clause_tally& t = tally_[occ_clause[edge]];
@@ -136,15 +167,29 @@ inline void zsat::bp_store_factor_(int edge, int slot, double x) {
 
 // Every slot of the variable in the clause reads its first edge.
 void zsat::bp_store_repeated_factor_(int edge, double x) {
-  clause_tally& t = tally_[occ_clause[edge]];
   const formula_clause& c = clause_recs[occ_clause[edge]];
+  const bool isShort = is_short_(c);
   for (int s = c.begin; s < c.begin + c.size; ++s) {
     if (member_edge[s] != edge) continue;
-    tallyFactor(t, slot_factor_[s], -1);
-    tallyFactor(t, x, 1);
+    if (isShort) {
+      clause_tally& t = tally_[occ_clause[edge]];
+      tallyFactor(t, slot_factor_[s], -1);
+      tallyFactor(t, x, 1);
+      if (t.prefix_end > s) t.prefix_end = s;
+    }
     slot_factor_[s] = x;
-    if (t.prefix_end > s) t.prefix_end = s;
   }
+}
+
+void zsat::bp_store_repeated_warning_(int edge, bool blocks) {
+  const formula_clause& c = clause_recs[occ_clause[edge]];
+  int readers = 0;
+  for (int s = c.begin; s < c.begin + c.size; ++s) {
+    if (member_edge[s] != edge) continue;
+    ++readers;
+    slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  }
+  if (is_short_(c)) tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
 }
 
 inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
@@ -156,13 +201,13 @@ inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
   h[edge] = hNew;
   const bool blocks = bp_blocks_(edge);
   if (blocks == blockedBefore) return;
-  int readers = 1;
   if (slot == kSeveralReaders) {
-    const formula_clause& c = clause_recs[occ_clause[edge]];
-    readers = 0;
-    for (int s = c.begin; s < c.begin + c.size; ++s) readers += member_edge[s] == edge;
+    bp_store_repeated_warning_(edge, blocks);
+    return;
   }
-  tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
+  uint8_t& flags = slot_flags_[slot];
+  flags = static_cast<uint8_t>((flags & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  if (flags & kSlotShort) tally_[occ_clause[edge]].blocking += blocks ? 1 : -1;
 }
 
 void zsat::bp_long_rebuild_() {
@@ -216,8 +261,10 @@ void zsat::bp_fix_var_(int v) {
     const bool tracked = long_tracked_(e);
     if (tracked) bp_long_leave_(e);
     eta[e] = r.WT;
-    WT_cav[e] = r.WT;
-    WF_cav[e] = r.WF;
+    if (edge_messages_kept_) {
+      WT_cav[e] = r.WT;
+      WF_cav[e] = r.WF;
+    }
     if (tracked) bp_long_enter_(e);
     bp_store_factor_(e, slot_of_(e), bp_factor_(e));
   }
@@ -237,6 +284,23 @@ inline double zsat::bp_plain_cavity_(int v, const formula_clause& c, int& warn) 
     const int J = occ_sign[f];
     prod *= J > 0 ? 1.0 - eta[f] : eta[f];
     if (warn && J * h[f] >= 0) warn = 0;
+  }
+  return prod;
+}
+
+// Plain clause of an edge that is the one reader of its slot own: from the
+// clause's slots, in slot order. v stands in the clause only there (a
+// variable met twice in a clause has no such edge), so the others are the
+// slots around own.
+inline double zsat::bp_plain_slot_cavity_(int own, int& warn) const {
+  const uint8_t flags = slot_flags_[own];
+  const int begin = own - plain_slot_place_(flags), end = begin + plain_slot_size_(flags);
+  double prod = 1.0;
+  warn = 1;
+  for (int s = begin; s < end; ++s) {
+    if (s == own) continue;
+    prod *= slot_factor_[s];
+    if (slot_flags_[s] & kSlotBlocks) warn = 0;
   }
   return prod;
 }
@@ -297,18 +361,18 @@ inline double zsat::bp_long_cavity_(int e, long_share_& share, int& warn) const 
 
 // Sends v's cavity messages on its edges from the clause messages in pi
 // and u; returns the largest change of eta (a NaN change never raises it).
-double zsat::bp_send_messages_(int v, double WT, double WF, int H) {
+double zsat::bp_send_messages_(int v, double WT, double WF, int H, const edge_messages_& in) {
   const formula_var& r = var_recs[v];
   const int e0 = r.occ_begin, e1 = r.occ_begin + r.deg;
   double maxdiff = 0.0;
-  LeftOutProduct leftOut(occ_sign.data(), e0, e1, [this](int o) { return 1.0 - pi[o]; });
+  LeftOutProduct leftOut(occ_sign.data(), e0, e1, [&in](int o) { return 1.0 - in.pi[o - in.base]; });
   for (int e = e0; e < e1; ++e) {
     const bool tracked = long_tracked_(e);
     if (tracked) bp_long_leave_(e);
     const int J = occ_sign[e];
     const int slot = slot_of_(e);
-    bp_store_warning_(e, slot, H - J * u[e]);
-    const double x = 1.0 - pi[e];
+    bp_store_warning_(e, slot, H - J * in.u[e - in.base]);
+    const double x = 1.0 - in.pi[e - in.base];
     double T, F;
     if (x > kTiny) {
       T = J > 0 ? WT : WT / x;
@@ -325,8 +389,10 @@ double zsat::bp_send_messages_(int v, double WT, double WF, int H) {
     const double m = T / (T + F);
     const double d = std::fabs(eta[e] - m);
     eta[e] = m;
-    WT_cav[e] = T;
-    WF_cav[e] = F;
+    if (edge_messages_kept_) {
+      WT_cav[e] = T;
+      WF_cav[e] = F;
+    }
     if (d > maxdiff) maxdiff = d;
     if (tracked) bp_long_enter_(e);
     bp_store_factor_(e, slot, J > 0 ? 1.0 - m : m);
@@ -343,18 +409,29 @@ double zsat::bp_update_open_var_(int v) {
   double WT = 1.0, WF = 1.0;
   int H = 0;
   long_share_ share;
+  if (!edge_messages_kept_ && visit_pi_.size() < static_cast<std::size_t>(r.deg)) {
+    visit_pi_.resize(r.deg);
+    visit_u_.resize(r.deg);
+  }
+  const edge_messages_ in = edge_messages_kept_ ? edge_messages_{pi.data(), u.data(), 0}
+                                                : edge_messages_{visit_pi_.data(), visit_u_.data(), e0};
   for (int e = e0; e < e1; ++e) {
-    const formula_clause& c = clause_recs[occ_clause[e]];
     int warn = 1;
     double prod;
-    if (c.size <= kPlainClauseSize)
-      prod = bp_plain_cavity_(v, c, warn);
-    else if (c.size <= kExactClauseSize)
-      prod = bp_short_cavity_(v, e, c, warn);
-    else
-      prod = bp_long_cavity_(e, share, warn);
-    pi[e] = prod;
-    u[e] = static_cast<int8_t>(warn);
+    const int own = slot_of_(e);
+    if (own >= 0 && !(slot_flags_[own] & kSlotShort)) {
+      prod = bp_plain_slot_cavity_(own, warn);
+    } else {
+      const formula_clause& c = clause_recs[occ_clause[e]];
+      if (c.size <= kPlainClauseSize)
+        prod = bp_plain_cavity_(v, c, warn);
+      else if (c.size <= kExactClauseSize)
+        prod = bp_short_cavity_(v, e, c, warn);
+      else
+        prod = bp_long_cavity_(e, share, warn);
+    }
+    in.pi[e - in.base] = prod;
+    in.u[e - in.base] = static_cast<int8_t>(warn);
     if (occ_sign[e] > 0)
       WF *= 1.0 - prod;
     else
@@ -364,7 +441,7 @@ double zsat::bp_update_open_var_(int v) {
   r.WT = WT;
   r.WF = WF;
   r.H = H;
-  return bp_send_messages_(v, WT, WF, H);
+  return bp_send_messages_(v, WT, WF, H, in);
 }
 
 double zsat::bp_iterate() {
@@ -429,6 +506,7 @@ void zsat::bp_converge(double eps, int maxiter, int miniter) {
 
 double zsat::bp_get_entropy() const {
   if (var_recs.empty()) return 0.0;
+  assert(edge_messages_kept_);
   const double kLn2 = 0.6931471805599453;
   double vars = 0.0;
   for (const formula_var& r : var_recs) {

@@ -98,6 +98,8 @@ class zsat {
 
   void formula_init_structures();
   void formula_add_var(int lit, int clause);
+  // Room for n literals more, so that adding them does not regrow the intake.
+  void formula_reserve_literals(std::size_t n);
   void formula_vector2array();
 
   int getNnNmM(int* nn, int* nm, int* m) const;
@@ -188,6 +190,12 @@ class zsat {
   // Edges (occurrences), variable by variable.
   std::vector<int> occ_clause;
   std::vector<int8_t> occ_sign;  // +1 positive, -1 negative literal
+  // Whether pi, u, WT_cav and WF_cav are kept per edge (read from outside:
+  // by bp_get_entropy, so by decimation, and in checks). Without them a
+  // visit holds its clause messages in buffers of the largest degree, and
+  // the sweeps need some 25 bytes less per edge; the sweeps give the same
+  // bits either way. Takes effect at bp_init_structure.
+  bool keep_edge_messages = true;
   // Cavity P(TRUE) sent to the clause. Between sweeps only bp_init_structure,
   // bp_init_random and bp_iterate write eta and h: the sweep keeps tallies
   // of them from one sweep to the next.
@@ -221,17 +229,19 @@ class zsat {
   bool bp_blocks_(int edge) const { return occ_sign[edge] * h[edge] >= 0; }
 
   // Indexes the clauses after the store changed: long clauses, and which
-  // short-clause slots read each edge.
+  // slot of a plain or short clause reads each edge.
   void index_clauses_();
   void index_long_clauses_();
   void index_short_clauses_();
 
-  // Slot factors and tallies of the short clauses, settled variables.
+  // Slot factors and flags of the plain and short clauses, tallies of the
+  // short ones, settled variables.
   void bp_tally_rebuild_();
   bool bp_tally_matches_() const;
   // After eta[edge] changed, x its new factor; slot is edge_slot_[edge].
   void bp_store_factor_(int edge, int slot, double x);
   void bp_store_repeated_factor_(int edge, double x);
+  void bp_store_repeated_warning_(int edge, bool blocks);
   // Writes h[edge] and counts the change of its blocking.
   void bp_store_warning_(int edge, int slot, int hNew);
 
@@ -245,9 +255,17 @@ class zsat {
   };
   void bp_fix_var_(int v);
   double bp_plain_cavity_(int v, const formula_clause& c, int& warn) const;
+  double bp_plain_slot_cavity_(int own, int& warn) const;
   double bp_short_cavity_(int v, int e, const formula_clause& c, int& warn);
   double bp_long_cavity_(int e, long_share_& share, int& warn) const;
-  double bp_send_messages_(int v, double WT, double WF, int H);
+  // Where a visit keeps the clause messages to its variable: pi and u, or
+  // the visit's own buffers, which hold edge e at e - base.
+  struct edge_messages_ {
+    double* pi;
+    int8_t* u;
+    int base;
+  };
+  double bp_send_messages_(int v, double WT, double WF, int H, const edge_messages_& in);
   double bp_update_open_var_(int v);
 
   // Running products of the long clauses (longer than kExactClauseSize).
@@ -261,6 +279,11 @@ class zsat {
   // Literals added since formula_init_structures, in call order; the flat
   // arrays are built from them by formula_vector2array.
   std::vector<int> add_clause_, add_lit_;
+
+  // A visit's clause messages when they are not kept per edge.
+  std::vector<double> visit_pi_;
+  std::vector<int8_t> visit_u_;
+  bool edge_messages_kept_ = true;  // keep_edge_messages at bp_init_structure
 
   // Long clauses; all empty when there is none.
   std::vector<int> long_clauses_;  // the long clauses in clause order
@@ -280,24 +303,40 @@ class zsat {
 
   // Short clauses (longer than kPlainClauseSize, up to kExactClauseSize).
   static bool is_short_(const formula_clause& c) { return c.size > kPlainClauseSize && c.size <= kExactClauseSize; }
-  // Per edge: the one slot of a short clause that reads it, else
+  // Per edge: the one slot of a plain or short clause that reads it, else
   // kSeveralReaders (its variable stands in the clause more than once) or
   // kNoReader (a variable's later occurrence in a clause, which reads its
-  // first one; an edge of a plain or a long clause).
+  // first one; an edge of a long clause).
   static constexpr int kNoReader = -1;
   static constexpr int kSeveralReaders = -2;
-  std::vector<int> edge_slot_;  // empty, like the three below, without such clauses
+  std::vector<int> edge_slot_;  // empty, like slot_factor_ and slot_flags_, without such clauses
   int slot_of_(int edge) const { return edge_slot_.empty() ? kNoReader : edge_slot_[edge]; }
-  // Per slot of a short clause: the BP factor of its member_edge, and the
-  // product of the factors of the slots before it, multiplied out from 1.0
-  // in slot order (valid up to the clause's prefix_end).
+  // Per slot of a plain or short clause: the BP factor of its member_edge.
+  // A plain clause reads its members' factors and warnings from its own
+  // slots, one or two cache lines, instead of from the members' edges,
+  // which lie far apart.
   std::vector<double> slot_factor_;
+  // Per slot of a plain or short clause: kSlotBlocks when its member_edge
+  // blocks the clause's warning, kSlotShort in a short clause; in a plain
+  // one the slot's place in its clause and the clause's size, so that an
+  // edge finds its clause from its own slot.
+  static constexpr uint8_t kSlotBlocks = 1;
+  static constexpr uint8_t kSlotShort = 2;
+  static_assert(kPlainClauseSize <= 7, "a plain clause's size and place fit in its slot flags");
+  static uint8_t plain_slot_flags_(int place, int size) { return static_cast<uint8_t>(place << 2 | size << 4); }
+  static int plain_slot_place_(uint8_t flags) { return flags >> 2 & 3; }
+  static int plain_slot_size_(uint8_t flags) { return flags >> 4; }
+  std::vector<uint8_t> slot_flags_;
+  // Per slot of a short clause: the product of the factors of the slots
+  // before it, multiplied out from 1.0 in slot order (valid up to the
+  // clause's prefix_end). Empty, like tally_, without short clauses.
   std::vector<double> slot_prefix_;
   std::vector<clause_tally> tally_;  // per clause; zero for a plain or long one
   // Per variable: the fixed value whose messages its edges hold since its
   // last visit, 0 when they may hold others.
   std::vector<int8_t> settled_;
-  // slot_factor_, slot_prefix_, tally_ and settled_ follow eta and h.
+  // slot_factor_, slot_flags_, slot_prefix_, tally_ and settled_ follow
+  // eta and h.
   bool tally_fresh_ = false;
 };
 

@@ -79,6 +79,11 @@ struct BpItems {
     return !(haveHeader && static_cast<long long>(ends.size()) >= clauses);
   }
   bool wantsPreferenceLines() const { return false; }
+  // Once the store has the clauses, before it builds its arrays.
+  void releaseClauses() {
+    std::vector<int32_t>().swap(lits);
+    std::vector<std::size_t>().swap(ends);
+  }
   void preferenceLine(const std::vector<int32_t>&) {}
 };
 
@@ -105,6 +110,7 @@ void fillClauses(zsat& f, const BpItems& items) {
   f.N = static_cast<int>(largest);
   f.M = static_cast<int>(kept);
   f.formula_init_structures();
+  f.formula_reserve_literals(keptLits);
   std::size_t begin = 0;
   for (std::size_t c = 0; c < kept; ++c) {
     std::size_t end = items.ends[c];
@@ -122,6 +128,7 @@ void zsat::formula_read_qbf_file(const char* name) {
   BpItems items(in, file, true);
   scanInto(items, in, file);
   fillClauses(*this, items);
+  items.releaseClauses();
 
   exist_vars.clear();
   univ_vars.clear();
@@ -163,6 +170,7 @@ void zsat::formula_read_cnf_file(const char* name) {
   BpItems items(in, file, false);
   scanInto(items, in, file);
   fillClauses(*this, items);
+  items.releaseClauses();
   formula_vector2array();
 }
 

@@ -65,6 +65,11 @@ void zsat::formula_add_var(int lit, int clause) {
   add_lit_.push_back(lit);
 }
 
+void zsat::formula_reserve_literals(std::size_t n) {
+  add_clause_.reserve(add_clause_.size() + n);
+  add_lit_.reserve(add_lit_.size() + n);
+}
+
 void zsat::formula_vector2array() {
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
@@ -135,21 +140,30 @@ void zsat::index_short_clauses_() {
   tally_fresh_ = false;
   edge_slot_.clear();
   slot_factor_.clear();
+  slot_flags_.clear();
   slot_prefix_.clear();
   tally_.clear();
-  bool any = false;
-  for (const formula_clause& c : clause_recs) any |= is_short_(c);
-  // A formula of plain and long clauses keeps none of it.
-  if (!any) return;
+  bool anyRead = false, anyShort = false;
+  for (const formula_clause& c : clause_recs) {
+    anyRead |= c.size > 0 && c.size <= kExactClauseSize;
+    anyShort |= is_short_(c);
+  }
+  // A formula of long clauses only keeps none of it.
+  if (!anyRead) return;
   edge_slot_.assign(occ_clause.size(), kNoReader);
   slot_factor_.assign(members.size(), 1.0);
-  slot_prefix_.assign(members.size(), 1.0);
-  tally_.assign(clause_recs.size(), clause_tally());
+  slot_flags_.assign(members.size(), 0);
+  if (anyShort) {
+    slot_prefix_.assign(members.size(), 1.0);
+    tally_.assign(clause_recs.size(), clause_tally());
+  }
   for (const formula_clause& c : clause_recs) {
-    if (!is_short_(c)) continue;
+    if (c.size > kExactClauseSize) continue;
+    const bool isShort = is_short_(c);
     for (int s = c.begin; s < c.begin + c.size; ++s) {
       const int f = member_edge[s];
       edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
+      slot_flags_[s] = isShort ? kSlotShort : plain_slot_flags_(s - c.begin, c.size);
     }
   }
 }

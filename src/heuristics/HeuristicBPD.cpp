@@ -64,6 +64,8 @@ void HeuristicBPD::rankByBeliefPropagation_() {
   zsat bp(&rng, 0);
   bp.verbose = bpVerbose;
   bp.formula_read_qbf_file(instanceFile);
+  // Only decimation reads the per-edge messages (for its entropy).
+  bp.keep_edge_messages = bpMode != 0;
   bp.bp_init_structure();
   if (bpMode == 0) {
     bp.des_vars.clear();

@@ -384,6 +384,36 @@ TEST(BpSweep, KeptStateFollowsFixingFlippingAndRestarts) {
   }
 }
 
+// Without the per-edge messages kept, a visit holds them in its own
+// buffers: the sweeps, their largest changes and the ranking keep their
+// bits, over every clause-size regime and with fixed variables.
+TEST(BpSweep, SweepsWithoutKeptEdgeMessagesKeepTheirBits) {
+  for (unsigned seed = 1; seed <= 100; ++seed)
+    for (const Shape shape : {Shape{5, zsat::kExactClauseSize}, Shape{zsat::kExactClauseSize + 1, 200}}) {
+      const std::string text = randomFormula(seed, shape);
+      const std::string path = writeTemp(text);
+      Pair p(path, seed);
+      p.a.keep_edge_messages = false;
+      startBp(p);
+      ASSERT_TRUE(p.a.pi.empty() && p.a.u.empty() && p.a.WT_cav.empty() && p.a.WF_cav.empty());
+      for (int sweep = 0; sweep < 12; ++sweep) {
+        if (sweep == 6) fixSome(p, seed);
+        const double da = p.a.bp_iterate(), db = p.b.bp_iterate();
+        ASSERT_EQ(bitsOf(da), bitsOf(db)) << "sweep " << sweep << "\n" << text;
+        ASSERT_TRUE(same(p.a.eta, p.b.eta, false, "eta")) << "sweep " << sweep << "\n" << text;
+        ASSERT_EQ(p.a.h, p.b.h) << "sweep " << sweep;
+        ASSERT_TRUE(same(field(p.a, &vorn::formula_var::WT), field(p.b, &vorn::formula_var::WT), false, "WT"));
+        ASSERT_TRUE(same(field(p.a, &vorn::formula_var::WF), field(p.b, &vorn::formula_var::WF), false, "WF"));
+      }
+      for (std::size_t v = 0; v < p.a.var_recs.size(); ++v) p.a.var_recs[v].fixed_value = p.b.var_recs[v].fixed_value = 0;
+      p.a.des_allmag(p.a.N);
+      p.b.des_allmag(p.b.N);
+      EXPECT_EQ(p.a.des_vars, p.b.des_vars) << text;
+      EXPECT_EQ(p.a.des_vals, p.b.des_vals) << text;
+      std::remove(path.c_str());
+    }
+}
+
 TEST(BpSweep, LongClausesFollowTheLiteralFormula) {
   for (unsigned seed = 1; seed <= 60; ++seed)
     compareSweeps(randomFormula(seed, {zsat::kExactClauseSize + 1, 400}), seed, true);
