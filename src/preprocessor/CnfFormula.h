@@ -127,6 +127,13 @@ class CnfFormula : public CnfPrefix, public CnfMatrix {
   // one literal; otherwise possibly fewer.
   int32_t sharedWithChecked_(ClauseId c, int32_t listLength) const;
   void reserveOccurrences_(const ClauseList& input);
+  // True when, for pivot l of the list just checked, the clauses the check
+  // reached are all that the walk of occs(-l) can act on.
+  bool reachedSuffice_(CnfLiteral l) const;
+  // Per literal of n whether reachedSuffice_ holds, and in deciding_ the
+  // reached clauses that can act, in the order of the pivots' walks.
+  void collectReachedPivots_(const std::vector<CnfLiteral>& n);
+  std::vector<bool> pivotFromReached_;
 
   std::vector<CnfLiteral> seen_;  // per atom: literal of the clause being built
   std::vector<CnfLiteral> work_;

@@ -50,6 +50,9 @@ class CnfMatrix {
   // Clause ids holding lit / the partners y of the stored clauses (lit y).
   std::vector<ClauseId>& occs(CnfLiteral lit) { return lit > 0 ? posOccs[lit] : negOccs[-lit]; }
   std::vector<CnfLiteral>& partners(CnfLiteral lit) { return lit > 0 ? posBinaries[lit] : negBinaries[-lit]; }
+  const std::vector<CnfLiteral>& partners(CnfLiteral lit) const {
+    return lit > 0 ? posBinaries[lit] : negBinaries[-lit];
+  }
   // Stored one-literal clauses (lit).
   int32_t storedUnits(CnfLiteral lit) const {
     const std::size_t code = unitCode(lit);

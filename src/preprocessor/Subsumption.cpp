@@ -150,6 +150,51 @@ int32_t CnfFormula::sharedWithChecked_(ClauseId c, int32_t listLength) const {
   return k;
 }
 
+bool CnfFormula::reachedSuffice_(CnfLiteral l) const {
+  if (skippedLiterals[0] == 0) return true;
+  // An unreached clause counts only left-out literals; one holding -l can
+  // count one only when it holds the other left-out literal.
+  if (l != skippedLiterals[0] && l != skippedLiterals[1]) return false;
+  const CnfLiteral other = l == skippedLiterals[0] ? skippedLiterals[1] : skippedLiterals[0];
+  if (other == 0) return true;
+  // Then the list is at least three long, so only the binary (-l other)
+  // can decide.
+  const std::vector<CnfLiteral>& a = partners(-l).size() <= partners(other).size() ? partners(-l) : partners(other);
+  const CnfLiteral wanted = &a == &partners(-l) ? other : -l;
+  return std::find(a.begin(), a.end(), wanted) == a.end();
+}
+
+void CnfFormula::collectReachedPivots_(const std::vector<CnfLiteral>& n) {
+  // A clause decides a pivot only when it clashes with the list on that
+  // pivot alone: a second clash leaves it two literals short of both
+  // lengths. So each reached clause belongs to one pivot at most.
+  const int32_t len = static_cast<int32_t>(n.size());
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    const std::size_t a = static_cast<std::size_t>(atomOf(n[i]));
+    if (a >= listPosition.size()) listPosition.resize(a + 1, 0);
+    listPosition[a] = static_cast<int32_t>(i) + 1;
+  }
+  pivotFromReached_.assign(n.size(), false);
+  for (std::size_t i = 0; i < n.size(); ++i) pivotFromReached_[i] = reachedSuffice_(n[i]);
+  deciding_.clear();
+  for (ClauseId c : touchedIds) {
+    const std::vector<CnfLiteral>& clause = clauses[c];
+    const int32_t clen = static_cast<int32_t>(clause.size());
+    if (clen < 2) continue;  // removed since the check, or a unit
+    const int32_t k = sharedCount[c];
+    if (k != len - 1 && k != clen - 1) continue;
+    for (std::size_t j = 0; j < clause.size(); ++j) {
+      const std::size_t a = static_cast<std::size_t>(atomOf(clause[j]));
+      const int32_t at = a < listPosition.size() ? listPosition[a] - 1 : -1;
+      if (at < 0 || n[at] != -clause[j]) continue;
+      if (pivotFromReached_[at]) deciding_.push_back(Deciding{at, occPlace[c][j], c});
+      break;
+    }
+  }
+  for (CnfLiteral l : n) listPosition[atomOf(l)] = 0;
+  std::sort(deciding_.begin(), deciding_.end());
+}
+
 bool CnfFormula::checkSelfSubsumption(ClauseId id, std::vector<ClauseId>& removeIds,
                                       std::vector<std::vector<CnfLiteral>>& resolvents) {
   if (!useSubsumption) return false;
@@ -160,25 +205,40 @@ bool CnfFormula::checkSelfSubsumption(ClauseId id, std::vector<ClauseId>& remove
   ClauseId strengthener = 0;
   CnfLiteral strengthenerPivot = 0;
   std::vector<CnfLiteral> resolvent;
-  for (CnfLiteral l : n) {
-    if (!covers(l)) continue;
-    for (ClauseId c : occs(-l)) {
-      int32_t clen = static_cast<int32_t>(clauses[c].size());
-      if (clen < 2) continue;
-      assert(static_cast<std::size_t>(c) < sharedCount.size());
-      int32_t k = sharedWithChecked_(c, len);
-      if (k == len - 1) {
-        // c holds every literal of id but l, and -l.
-        if (clen == len) {
-          if (strengthener == 0) strengthener = c, strengthenerPivot = l;
-        } else if (resolution_(n, clauses[c], l, resolvent)) {
-          removeIds.push_back(c);
-          resolvents.push_back(resolvent);
-        }
-      } else if (k == clen - 1) {
-        // Every literal of c but -l stands in id.
+  auto visit = [&](ClauseId c, CnfLiteral l) {
+    int32_t clen = static_cast<int32_t>(clauses[c].size());
+    if (clen < 2) return;
+    assert(static_cast<std::size_t>(c) < sharedCount.size());
+    int32_t k = sharedWithChecked_(c, len);
+    if (k == len - 1) {
+      // c holds every literal of id but l, and -l.
+      if (clen == len) {
         if (strengthener == 0) strengthener = c, strengthenerPivot = l;
+      } else if (resolution_(n, clauses[c], l, resolvent)) {
+        removeIds.push_back(c);
+        resolvents.push_back(resolvent);
       }
+    } else if (k == clen - 1) {
+      // Every literal of c but -l stands in id.
+      if (strengthener == 0) strengthener = c, strengthenerPivot = l;
+    }
+  };
+  // The clause a pivot's walk can act on shares a literal with id, so for
+  // most pivots the clauses the check reached are all of them: those are
+  // visited in the walk's order instead of walking a list that a common
+  // literal makes as long as the formula.
+  collectReachedPivots_(n);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    const CnfLiteral l = n[i];
+    if (!covers(l)) continue;
+    if (!pivotFromReached_[i]) {
+      for (ClauseId c : occs(-l)) visit(c, l);
+      continue;
+    }
+    for (; next < deciding_.size() && deciding_[next].list == static_cast<int32_t>(i); ++next) {
+      assert(occs(-l)[deciding_[next].place] == deciding_[next].id);
+      visit(deciding_[next].id, l);
     }
   }
   if (strengthener != 0 && resolution_(n, clauses[strengthener], strengthenerPivot, resolvent)) {
