@@ -62,7 +62,7 @@ uint32_t* NffEx::learnConstraint(std::vector<long>& lits, uint32_t& id, bool inp
   for (long s : lits) {
     assert(s != 0);
     const unsigned long v = static_cast<unsigned long>(s < 0 ? -s : s);
-    if (v != 0 && !prefix.isPlaced(static_cast<uint32_t>(v))) prefix.learnAtom(Free, v);
+    if (v != 0) prefix.learnAtom(Free, v);
   }
   // Ascending prefix order when read forwards; both literals of one
   // variable end up next to each other.
@@ -152,10 +152,7 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
     for (std::size_t i = 0; i < n; ++i) {
       const uint32_t l = lits[n - 1 - i];  // innermost first
       record[kRecordHeader + i] = l;
-      WordList& occs = nOccs[k].edit(litCode(l));
-      // Skip the smallest growth steps: most literals occur several times.
-      if (occs.capacity() == 0) occs.reserve(4);
-      occs.push_back(id);
+      nOccs[k].edit(litCode(l)).push_back(id);
     }
   }
   record[n + 2] = 0;

@@ -41,7 +41,7 @@ void Prefix::growTables_(uint32_t v) {
 void Prefix::place_(const Quantifier& q, const unsigned long& v) {
   assert(v > 0 && v <= kMaxVar);
   const uint32_t var = static_cast<uint32_t>(v);
-  if (isPlaced(var)) return;  // the first placement wins
+  assert(!isPlaced(var) && "learnAtom lets the first placement win");
   ++revision;
   reserve_();
   if (var > maxAtom) maxAtom = var;

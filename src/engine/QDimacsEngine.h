@@ -36,8 +36,8 @@ class EngineTarget final : public QdimacsSink {
   void quantifierEnd() override {}
   void clauseBegin() override { clause_.clear(); }
   void clauseLiteral(int32_t lit) override {
+    // learnConstraint places free variables, in this same order.
     const long i = index(lit < 0 ? -static_cast<long>(lit) : lit);
-    formula_.prefix.learnAtom(Free, static_cast<unsigned long>(i));
     clause_.push_back(lit < 0 ? -i : i);
   }
   bool clauseEnd() override {

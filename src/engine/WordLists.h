@@ -139,7 +139,7 @@ class WordLists {
   std::size_t capacity() const { return cap_; }
   // Reading a list beyond size() touches no memory of the table.
   const WordList& operator[](std::size_t i) const {
-    return i < size_ && touched_[i >> kPageShift] ? heads_[i] : emptyList_();
+    return i < size_ && touched_[i >> kPageShift] ? heads_[i] : kNone_;
   }
   // The list to change. Within the reserved capacity the heads never move;
   // beyond it they do (a reference to a head does not survive that, the
@@ -182,17 +182,15 @@ class WordLists {
   }
   // Equal when every list is: trailing empty lists do not count.
   friend bool operator==(const WordLists& a, const std::vector<std::vector<uint32_t>>& b) {
+    const std::vector<uint32_t> none;
     const std::size_t n = a.size() > b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::vector<uint32_t> none;
+    for (std::size_t i = 0; i < n; ++i)
       if (!(a[i] == (i < b.size() ? b[i] : none))) return false;
-    }
     return true;
   }
 
  private:
-  static const WordList& emptyList_() { return kNone_; }
-  static inline const WordList kNone_{};
+  static inline const WordList kNone_{};  // every list never edited
   // Frees lists i.. and leaves their heads zero, as calloc gave them;
   // untouched pages are skipped, not read.
   void releaseFrom_(std::size_t i) {
