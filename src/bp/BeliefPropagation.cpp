@@ -96,7 +96,7 @@ void zsat::bp_tally_rebuild_() {
     for (int s = r.begin; s < r.begin + r.size; ++s) {
       const int f = member_edge[s];
       slot_factor_[s] = bp_factor_(f);
-      slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (bp_blocks_(f) ? kSlotBlocks : 0));
+      set_slot_blocks_(slot_flags_[s], bp_blocks_(f));
     }
     if (!is_short_(r)) continue;
     clause_tally t;
@@ -187,7 +187,7 @@ void zsat::bp_store_repeated_warning_(int edge, bool blocks) {
   for (int s = c.begin; s < c.begin + c.size; ++s) {
     if (member_edge[s] != edge) continue;
     ++readers;
-    slot_flags_[s] = static_cast<uint8_t>((slot_flags_[s] & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+    set_slot_blocks_(slot_flags_[s], blocks);
   }
   if (is_short_(c)) tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
 }
@@ -206,7 +206,7 @@ inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
     return;
   }
   uint8_t& flags = slot_flags_[slot];
-  flags = static_cast<uint8_t>((flags & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  set_slot_blocks_(flags, blocks);
   if (flags & kSlotShort) tally_[occ_clause[edge]].blocking += blocks ? 1 : -1;
 }
 

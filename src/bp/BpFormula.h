@@ -326,6 +326,9 @@ class zsat {
   static uint8_t plain_slot_flags_(int place, int size) { return static_cast<uint8_t>(place << 2 | size << 4); }
   static int plain_slot_place_(uint8_t flags) { return flags >> 2 & 3; }
   static int plain_slot_size_(uint8_t flags) { return flags >> 4; }
+  static void set_slot_blocks_(uint8_t& flags, bool blocks) {
+    flags = static_cast<uint8_t>((flags & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
+  }
   std::vector<uint8_t> slot_flags_;
   // Per slot of a short clause: the product of the factors of the slots
   // before it, multiplied out from 1.0 in slot order (valid up to the
