@@ -97,6 +97,8 @@ class zsat {
   void formula_read_cnf_file(const char* name);
 
   void formula_init_structures();
+  // The fatal error of a store that cannot have its tables for N and M.
+  [[noreturn]] void formula_out_of_memory() const;
   void formula_add_var(int lit, int clause);
   // Room for n literals more, so that adding them does not regrow the intake.
   void formula_reserve_literals(std::size_t n);

@@ -98,6 +98,10 @@ void scanInto(BpItems& items, Scanner& in, const std::string& file) {
 // count mention: a header may declare far more variables than the file
 // uses, and records for those would cost memory and sweep time for nothing
 // (literals were checked against the header's count while reading).
+// Below this many variables a store of file numbers is small whatever the
+// file names (tens of megabytes).
+constexpr long long kSparseVariablesAllowed = 1 << 20;
+
 void fillClauses(zsat& f, const BpItems& items) {
   std::size_t kept = items.ends.size();
   if (kept > static_cast<std::size_t>(items.clauses)) kept = static_cast<std::size_t>(items.clauses);
@@ -109,6 +113,12 @@ void fillClauses(zsat& f, const BpItems& items) {
   assert(largest <= items.vars);
   f.N = static_cast<int>(largest);
   f.M = static_cast<int>(kept);
+  // The store keeps a record for every number up to N. A few literals that
+  // name a variable near 2^31 would have it ask for tens of gigabytes, an
+  // allocation that fails (or, where it is granted, exhausts the machine);
+  // such a store is refused before the attempt, with the same error.
+  const long long named = static_cast<long long>(keptLits + items.entries.size());
+  if (largest > kSparseVariablesAllowed && largest > 16 * named) f.formula_out_of_memory();
   f.formula_init_structures();
   f.formula_reserve_literals(keptLits);
   std::size_t begin = 0;

@@ -13,6 +13,12 @@ namespace vorn {
 
 zsat::zsat(XTQRANDOMv3* generator, int verbosity) : verbose(verbosity), rng(generator) {}
 
+void zsat::formula_out_of_memory() const {
+  throw FatalError(255, "",
+                   "belief propagation: out of memory for " + std::to_string(N) + " variables and " +
+                       std::to_string(M) + " clauses\n");
+}
+
 void zsat::formula_init_structures() {
   try {
     var_recs.assign(N > 0 ? N : 0, formula_var());
@@ -21,9 +27,7 @@ void zsat::formula_init_structures() {
     // Everything not in a quantifier line is existential, as in the engine.
     vtypes.assign(var_recs.size(), 1);
   } catch (const std::bad_alloc&) {
-    throw FatalError(255, "",
-                     "belief propagation: out of memory for " + std::to_string(N) + " variables and " +
-                         std::to_string(M) + " clauses\n");
+    formula_out_of_memory();
   }
   // The store is made anew: nothing of a previous formula may refer into it.
   prefix_blocks.clear();

@@ -163,6 +163,9 @@ TEST(BpStore, RejectedInput) {
       {"p cnf 2 1\n1 4294967296 0\n", 3, ":2: number does not fit 32 bits"},
       {"p qbf 2 1\n", 99, ":1: "},
       {"e 1 0\n1 0\n", 99, "no \"p cnf\" header"},
+      // A record per file number up to 2^31 - 1 is refused, not attempted.
+      {"p cnf 2147483647 2\n2147483647 1 2 0\n-2 1 0\n", 255,
+       "^belief propagation: out of memory for 2147483647 variables and 2 clauses\n$"},
   };
   for (const auto& c : cases) {
     std::string path = writeTemp(c.input);
