@@ -118,6 +118,31 @@ TEST(Scanner, RefillBoundary) {
   EXPECT_EQ(want, "f5,-4,; p12345,2 e12345,; c-12345,; c12,; ");
 }
 
+// Numbers of ten digits take the long path, and the line of an error
+// counts every line feed consumed, whatever the block size.
+TEST(Scanner, LongNumbersAndErrorLineAcrossBlocks) {
+  const std::string good = "c x\n\np cnf 3 2\n0000000003 -0000000002 0\n2147483647 0\n";
+  const std::string bad = "c x\n\np cnf 3 2\n\n1 0\nc y\n2 21474836470 0\n";
+  for (std::size_t block = 1; block <= bad.size() + 1; ++block) {
+    std::string path = writeTemp(good);
+    vorn::Scanner in(path, block);
+    Recorder rec;
+    vorn::InputError err;
+    EXPECT_EQ(vorn::scanQdimacs(in, rec, err), vorn::ScanEnd::Complete) << block;
+    EXPECT_EQ(rec.out, "p3,2 c3,-2,; c2147483647,; ") << block;
+    std::remove(path.c_str());
+
+    path = writeTemp(bad);
+    vorn::Scanner bin(path, block);
+    Recorder brec;
+    vorn::InputError berr;
+    EXPECT_EQ(vorn::scanQdimacs(bin, brec, berr), vorn::ScanEnd::Failed) << block;
+    EXPECT_EQ(berr.line, 7) << block;
+    EXPECT_EQ(bin.line(), 7) << block;
+    std::remove(path.c_str());
+  }
+}
+
 TEST(Scanner, GzipAndTruncatedGzip) {
   std::string text = "p cnf 3 2\ne 1 2 0\na 3 0\n1 -3 0\n2 3 0\n";
   std::string plain = writeTemp(text);
