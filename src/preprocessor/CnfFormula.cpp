@@ -12,8 +12,34 @@ CnfFormula::CnfFormula(CommandLine& options)
     : CnfFormula(options.getPar(kOptionAllSimplifications) != nullptr ||
                  options.getPar(kOptionSelfSubsumption) != nullptr) {}
 
+namespace {
+// Up to this many literals std::sort is an insertion sort, which keeps
+// literals that compare equal in their order; the sort below does the
+// same on precomputed keys, so both give the same list.
+constexpr std::size_t kSmallSort = 16;
+}  // namespace
+
 void CnfFormula::minimizeClause(std::vector<CnfLiteral>& lits) const {
-  std::sort(lits.begin(), lits.end(), Compareliteral{this});
+  if (lits.size() <= kSmallSort) {
+    // Compareliteral as one number: block, then atom; 0 (no literal) last.
+    uint64_t key[kSmallSort];
+    const std::size_t n = lits.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const CnfLiteral l = lits[i];
+      const uint64_t k = l == 0 ? 0
+                                : (static_cast<uint64_t>(static_cast<uint32_t>(blockOf(l))) << 32) |
+                                      static_cast<uint32_t>(atomOf(l));
+      std::size_t j = i;
+      for (; j > 0 && key[j - 1] < k; --j) {
+        key[j] = key[j - 1];
+        lits[j] = lits[j - 1];
+      }
+      key[j] = k;
+      lits[j] = l;
+    }
+  } else {
+    std::sort(lits.begin(), lits.end(), Compareliteral{this});
+  }
   // Sorted innermost first, so the universal literals that reduction drops
   // are exactly those before the first existential one.
   std::size_t firstExist = 0;

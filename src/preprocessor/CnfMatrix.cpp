@@ -7,7 +7,32 @@ namespace vorn {
 CnfMatrix::CnfMatrix() {
   clauses.reserve(clauseCapacity);
   clauses.emplace_back();  // slot 0 is never a clause
-  occPlace.emplace_back();
+}
+
+void CnfMatrix::reserveSlots(std::size_t slots) {
+  if (slots <= static_cast<std::size_t>(clauseCapacity)) return;
+  clauseCapacity = static_cast<int32_t>(slots);
+  clauses.reserve(slots);
+  if (placesKept_) occPlace.reserve(slots);
+}
+
+void CnfMatrix::buildPlaces_() const {
+  placesKept_ = true;
+  occPlace.reserve(clauses.capacity());
+  occPlace.assign(clauses.size(), {});
+  for (std::size_t id = 1; id < clauses.size(); ++id) occPlace[id].resize(clauses[id].size());
+  auto place = [&](const std::vector<ClauseId>& list, CnfLiteral lit) {
+    for (std::size_t at = 0; at < list.size(); ++at) {
+      const std::vector<CnfLiteral>& c = clauses[list[at]];
+      std::size_t k = 0;
+      while (c[k] != lit) ++k;
+      occPlace[list[at]][k] = static_cast<int32_t>(at);
+    }
+  };
+  for (std::size_t a = 1; a < posOccs.size(); ++a) {
+    place(posOccs[a], static_cast<CnfLiteral>(a));
+    place(negOccs[a], -static_cast<CnfLiteral>(a));
+  }
 }
 
 void CnfMatrix::coverAtom(CnfLiteral atom) {
@@ -28,24 +53,24 @@ ClauseId CnfMatrix::addClause(const std::vector<CnfLiteral>& lits) {
     freeIds.pop_back();
   } else {
     id = slotCount();
-    clauses.emplace_back();
-    occPlace.emplace_back();
+    // Grown only when full, so a store reserved for its input never moves.
     if (slotCount() == clauseCapacity) {
       // Geometric growth: a fixed step would move every slot once per step.
       clauseCapacity = std::max(clauseCapacity + 10000, 2 * clauseCapacity);
       clauses.reserve(clauseCapacity);
-      occPlace.reserve(clauseCapacity);
+      if (placesKept_) occPlace.reserve(clauseCapacity);
     }
+    clauses.emplace_back();
+    if (placesKept_) occPlace.emplace_back();
   }
   std::vector<CnfLiteral>& slot = clauses[id];
-  std::vector<int32_t>& places = occPlace[id];
-  assert(slot.empty() && places.empty());
+  assert(slot.empty());
   slot.assign(lits.begin(), lits.end());
   for (CnfLiteral l : lits) {
     coverMark(atomOf(l));
     coverAtom(atomOf(l));
     std::vector<ClauseId>& list = occs(l);
-    places.push_back(static_cast<int32_t>(list.size()));
+    if (placesKept_) occPlace[id].push_back(static_cast<int32_t>(list.size()));
     list.push_back(id);
   }
   if (lits.size() == 2) {
@@ -58,6 +83,7 @@ ClauseId CnfMatrix::addClause(const std::vector<CnfLiteral>& lits) {
 
 void CnfMatrix::removeClause(ClauseId id) {
   if (!isStored(id)) return;
+  keepPlaces();
   freeIds.push_back(id);
   std::vector<CnfLiteral>& slot = clauses[id];
   if (slot.size() == 1) --unitCount[unitCode(slot[0])];
@@ -93,6 +119,7 @@ bool CnfMatrix::removeFromClause(ClauseId id, CnfLiteral atom) {
   while (i < c.size() && atomOf(c[i]) != atomOf(atom)) ++i;
   if (i == c.size()) return true;
   if (c.size() == 1) return false;  // a stored clause is never empty
+  keepPlaces();
   if (c.size() == 2) {
     eraseFirst(partners(c[0]), c[1]);
     eraseFirst(partners(c[1]), c[0]);

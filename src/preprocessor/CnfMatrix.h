@@ -78,8 +78,20 @@ class CnfMatrix {
   int32_t clauseCapacity = 10000;
   // Slot id -> per literal of the clause, where the id stands in that
   // literal's occurrence list, so removing a clause does not search lists
-  // that a common literal makes as long as the formula.
-  std::vector<std::vector<int32_t>> occPlace;
+  // that a common literal makes as long as the formula. Built on the first
+  // use (keepPlaces): a formula that is only read and written never needs
+  // it, and it would cost an allocation per clause.
+  mutable std::vector<std::vector<int32_t>> occPlace;
+  void keepPlaces() const {
+    if (!placesKept_) buildPlaces_();
+  }
+  // Where clause id stands in the occurrence list of its k-th literal.
+  int32_t placeOf(ClauseId id, std::size_t k) const {
+    keepPlaces();
+    return occPlace[id][k];
+  }
+  // Room for this many slots (slot 0 included) at once.
+  void reserveSlots(std::size_t slots);
   // Per literal (unitCode) the number of stored one-literal clauses.
   std::vector<int32_t> unitCount;
 
@@ -106,7 +118,10 @@ class CnfMatrix {
   // last entry taking its place (the order eraseFirst gives).
   void eraseOccurrence_(ClauseId id, std::size_t k);
 
+  void buildPlaces_() const;
+
   ClauseId cursor_ = 0;
+  mutable bool placesKept_ = false;
 };
 
 // Overwrites the first entry equal to value by the last entry and shrinks

@@ -22,13 +22,19 @@ void CnfPrefix::place(CnfLiteral atom, Quantifier q, int32_t block) {
 
 void CnfPrefix::addAtom(CnfLiteral atom) {
   assert(atom > 0);
-  if (static_cast<int32_t>(atomRecords.size()) == atomCapacity) {
-    atomCapacity = std::max(atomCapacity + 5000, 2 * atomCapacity);
+  if (atom >= atomCapacity) {
+    atomCapacity = std::max({atomCapacity + 5000, 2 * atomCapacity, atom + 1});
     atomRecords.reserve(atomCapacity);
   }
   growRecords(atom);
   if (atomRecords[atom].declared()) return;
   place(atom, Exists, 0);
+}
+
+void CnfPrefix::reserveAtoms(CnfLiteral atom) {
+  if (atom < atomCapacity) return;
+  atomCapacity = atom + 1;
+  atomRecords.reserve(atomCapacity);
 }
 
 void CnfPrefix::addAtom(CnfLiteral atom, Quantifier q) {

@@ -33,6 +33,8 @@ class CnfPrefix {
   void addAtom(CnfLiteral atom, Quantifier q);
   // A fresh atom with the quantifier and block of atom; reuses removed ids.
   CnfLiteral duplicateAtom(CnfLiteral atom);
+  // Room for the records of atoms up to atom, taken at once.
+  void reserveAtoms(CnfLiteral atom);
   // Empties the atom's slot (blocks are never compacted); no-op without a record.
   void removeAtom(CnfLiteral atom);
 
@@ -81,7 +83,11 @@ class CnfPrefix {
 
  private:
   void growRecords(CnfLiteral atom) {
-    if (static_cast<std::size_t>(atom) >= atomRecords.size()) atomRecords.resize(atom + 1);
+    // Atoms mostly come in increasing order, one past the last record.
+    if (static_cast<std::size_t>(atom) == atomRecords.size())
+      atomRecords.emplace_back();
+    else if (static_cast<std::size_t>(atom) > atomRecords.size())
+      atomRecords.resize(atom + 1);
   }
   void place(CnfLiteral atom, Quantifier q, int32_t block);
 

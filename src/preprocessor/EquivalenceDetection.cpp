@@ -118,7 +118,7 @@ std::pair<int, int32_t> Equivalences::occurrenceRank_(const CnfFormula& F, Claus
   std::size_t k = 0;
   while (atomOf(c[k]) != atomOf(lit)) ++k;
   assert(k < c.size());
-  return {c[k] == lit ? 0 : 1, F.occPlace[e][k]};
+  return {c[k] == lit ? 0 : 1, F.placeOf(e, k)};
 }
 
 bool Equivalences::check3Equi_(CnfFormula& F, ClauseId id) {

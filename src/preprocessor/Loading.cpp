@@ -64,6 +64,9 @@ void CnfFormula::reserveOccurrences_(const ClauseList& input) {
 void CnfFormula::init(const ClauseList& input) {
   if (maxAtom > 0) coverAtom(maxAtom);
   reserveOccurrences_(input);
+  // Each input clause takes one slot at most; growing in steps would move
+  // every slot stored so far.
+  reserveSlots(input.size() + 1);
   seen_.assign(static_cast<std::size_t>(maxAtom) + 1, 0);
   if (input.size() > kSubsumptionLimit) useSubsumption = false;
 

@@ -34,6 +34,7 @@ class CnfTarget final : public QdimacsSink {
     names_.nClauses = count;
     names_.nVars = vars;
     known_.assign(std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, kCacheCap), 0);
+    formula_.reserveAtoms(static_cast<CnfLiteral>(std::min<std::size_t>(static_cast<std::size_t>(vars), kReserveCap)));
     return true;
   }
   void quantifierBegin(bool exists) override { exists_ = exists; }
@@ -41,8 +42,10 @@ class CnfTarget final : public QdimacsSink {
   void quantifierEnd() override {}
   void clauseBegin() override {}
   void clauseLiteral(int32_t lit) override {
-    CnfLiteral i = atomIndex(lit < 0 ? -static_cast<long>(lit) : lit);
-    formula_.addAtom(i);
+    bool known = false;
+    CnfLiteral i = atomIndex(lit < 0 ? -static_cast<long>(lit) : lit, known);
+    // A remembered atom was put in the prefix when first met.
+    if (!known) formula_.addAtom(i);
     clauses.literals.push_back(lit < 0 ? -i : i);
   }
   bool clauseEnd() override {
@@ -64,8 +67,15 @@ class CnfTarget final : public QdimacsSink {
   // The name table's answer, remembered for the numbers up to the header's
   // count: most literals then cost an array lookup instead of a hash lookup.
   CnfLiteral atomIndex(long var) {
+    bool known;
+    return atomIndex(var, known);
+  }
+  // known: the answer was remembered, so the atom was met before.
+  CnfLiteral atomIndex(long var, bool& known) {
+    known = false;
     if (var >= static_cast<long>(known_.size())) return static_cast<CnfLiteral>(names_.getIndex(var));
     CnfLiteral& index = known_[static_cast<std::size_t>(var)];
+    known = index != 0;
     if (index == 0) index = static_cast<CnfLiteral>(names_.getIndex(var));
     return index;
   }

@@ -122,7 +122,7 @@ bool CnfFormula::decideAroundSkipped_(const std::vector<CnfLiteral>& lits, std::
       const int32_t at = a < listPosition.size() ? listPosition[a] - 1 : -1;
       if (at < 0 || lits[at] != y) continue;
       if (isSkipped_(y)) ++sharedCount[c];
-      if (at < d.list) d.list = at, d.place = occPlace[c][k];
+      if (at < d.list) d.list = at, d.place = placeOf(c, k);
     }
     const int32_t k = sharedCount[c];
     if (k == n || k == static_cast<int32_t>(clause.size())) deciding_.push_back(d);
@@ -187,7 +187,7 @@ void CnfFormula::collectReachedPivots_(const std::vector<CnfLiteral>& n) {
       const std::size_t a = static_cast<std::size_t>(atomOf(clause[j]));
       const int32_t at = a < listPosition.size() ? listPosition[a] - 1 : -1;
       if (at < 0 || n[at] != -clause[j]) continue;
-      if (pivotFromReached_[at]) deciding_.push_back(Deciding{at, occPlace[c][j], c});
+      if (pivotFromReached_[at]) deciding_.push_back(Deciding{at, placeOf(c, j), c});
       break;
     }
   }

@@ -151,6 +151,7 @@ TEST(CnfPrefix, WalksOverEmptyBlocks) {
 
 // Checks every invariant of the store that the loading rules rely on.
 void expectConsistent(const CnfMatrix& m) {
+  m.keepPlaces();
   std::size_t freeSlots = 0;
   for (ClauseId id = 1; id < m.slotCount(); ++id) {
     const std::vector<CnfLiteral>& c = m.clauses[id];
