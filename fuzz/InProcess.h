@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <streambuf>
 
 #include "ForkedRun.h"
 #include "input/FatalError.h"
@@ -41,6 +42,24 @@ inline void discardStdout() {
     close(devNull);
   }
 }
+
+// Writes through to a stdio stream: std::cerr pointed at a road's file.
+class FileBuf : public std::streambuf {
+ public:
+  explicit FileBuf(std::FILE* file) : file_(file) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    return std::fputc(c, file_) == EOF ? traits_type::eof() : c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), file_));
+  }
+
+ private:
+  std::FILE* file_;
+};
 
 }  // namespace fuzz
 }  // namespace vorn

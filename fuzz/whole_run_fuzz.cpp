@@ -1,14 +1,18 @@
 // The whole program on one input file, on every road: -noprepro (with the
 // default heuristic and with "occs"), the default road (simplify and
 // write), -solve, -all -solve, and -noprepro with the preference-line
-// heuristic. main is compiled into this binary under the name vornMain.
-// The roads run one after the other in one child per input: the engine's
-// search limit (--timelimit) is measured against the CPU time of the whole
-// process (processCpuSeconds), so in the fuzzer's long-lived process every
-// search would time out after a few inputs; a fresh child starts at zero.
-// Between roads the child makes the global name table `instance` anew;
-// main's other global, the reading timer, is started by the roads that
-// read it.
+// heuristic. main is compiled into this binary under the name vornMain and
+// runs in the fuzzer's own process, one road after the other: main returns
+// its exit code (the readers raise their fatal errors up to it), and the
+// engine's search limit (--timelimit) counts from the search clock's
+// origin, moved to the start of each road, as a fresh process would count
+// from zero. Before each road and after the last one the global name table
+// `instance` is made anew; main's other global, the reading timer, is
+// started by the roads that read it.
+//
+// Each road prints to its own standard output file (descriptor 1) and its
+// own standard error file (the stdio stream and std::cerr, not descriptor
+// 2: a sanitizer report or the fuzzer's crash message must reach the log).
 //
 // Beyond "no crash, no sanitizer report, no hang, a known exit code":
 //  - a rejected input (3) is rejected on every road that reads it, with
@@ -24,15 +28,17 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <iostream>
 
 #include "EvalReader.h"
 #include "ForkedRun.h"
+#include "InProcess.h"
 #include "QdimacsCheck.h"
 #include "driver/Instance.h"
+#include "engine/Matrix.h"
+#include "engine/Solver.h"
 #include "input/PrefixNormaliser.h"
 #include "input/PrivateCopy.h"
 #include "support/Evaluator.h"
@@ -90,73 +96,65 @@ std::string roadFile(std::size_t road, const char* stream) {
   return fuzz::workDir() + "/road" + std::to_string(road) + "." + stream;
 }
 
-// Points the descriptor at a fresh file; what was printed before is flushed.
-void redirect(int fd, const std::string& file) {
+// Runs one road with its standard output in roadFile(road, "out") and its
+// standard error text in roadFile(road, "err"); returns main's exit code.
+int runRoad(std::size_t road, const std::string& path) {
   std::cout.flush();
   std::fflush(stdout);
-  std::fflush(stderr);
-  const int to = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (to < 0) _exit(fuzz::kSanitizerExit + 1);
-  dup2(to, fd);
-  close(to);
-}
+  const int out = open(roadFile(road, "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::FILE* err = std::fopen(roadFile(road, "err").c_str(), "w");
+  if (out < 0 || !err) fuzz::fail("cannot open the output files of road " + std::string(kRoads[road].name));
+  dup2(out, 1);
+  close(out);
+  // Unbuffered, so the stdio stream and std::cerr keep their order.
+  std::setvbuf(err, nullptr, _IONBF, 0);
+  std::FILE* const realStderr = stderr;
+  stderr = err;
+  fuzz::FileBuf errBuf(err);
+  std::streambuf* const realCerr = std::cerr.rdbuf(&errBuf);
 
-// The exit code of each road, written by the child; -1 for a road that did
-// not end (the child died in it or before it).
-int* sharedCodes() {
-  static int* codes = [] {
-    void* p = mmap(nullptr, kRoads.size() * sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) {
-      std::perror("vorn-fuzz: mmap");
-      std::abort();
-    }
-    return static_cast<int*>(p);
-  }();
-  return codes;
+  instance = Instance<long>();
+  std::vector<const char*> argv{"vorn", path.c_str()};
+  argv.insert(argv.end(), kRoads[road].options.begin(), kRoads[road].options.end());
+  argv.push_back(nullptr);
+  setSearchClockOrigin(processCpuSeconds());
+  const int code = vornMain(static_cast<int>(argv.size()) - 1, argv.data());
+
+  std::cout.flush();
+  std::fflush(stdout);
+  fuzz::discardStdout();
+  std::cerr.rdbuf(realCerr);
+  stderr = realStderr;
+  std::fclose(err);
+  return code;
 }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::discardStdout();
+  // 256 KiB chunks instead of 32 MiB, as many more of them: the same room.
+  Matrix::roadChunkWords = Matrix::kDefaultChunkWords >> 7;
+  Matrix::roadChunkLimit = Matrix::kDefaultChunkLimit << 7;
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzz::writeInput(data, size);
-  int* codes = sharedCodes();
-  for (std::size_t i = 0; i < kRoads.size(); ++i) codes[i] = -1;
-  const fuzz::ChildResult child = fuzz::runForked(
-      [&] {
-        const int childErr = dup(2);
-        for (std::size_t i = 0; i < kRoads.size(); ++i) {
-          redirect(1, roadFile(i, "out"));
-          redirect(2, roadFile(i, "err"));
-          instance = Instance<long>();
-          std::vector<const char*> argv{"vorn", path.c_str()};
-          argv.insert(argv.end(), kRoads[i].options.begin(), kRoads[i].options.end());
-          argv.push_back(nullptr);
-          codes[i] = vornMain(static_cast<int>(argv.size()) - 1, argv.data());
-        }
-        instance = Instance<long>();
-        // A leak report at the child's exit goes where the parent reads it.
-        std::fflush(stderr);
-        dup2(childErr, 2);
-        close(childErr);
-        return 0;
-      },
-      20 * static_cast<int>(kRoads.size()));
-  if (!(child.exited && child.code == 0) && codes[kRoads.size() - 1] >= 0)
-    fuzz::fail("the child ended with " + fuzz::describe(child) + " after the last road", child);
   std::vector<fuzz::ChildResult> results;
+  for (std::size_t i = 0; i < kRoads.size(); ++i) {
+    fuzz::ChildResult r;
+    r.exited = true;
+    r.code = runRoad(i, path);
+    r.err = readAll(roadFile(i, "err"));
+    results.push_back(r);
+  }
+  // What the roads leave must not count as the next input's allocations.
+  instance = Instance<long>();
   for (std::size_t i = 0; i < kRoads.size(); ++i) {
     const Road& road = kRoads[i];
     const std::string written = roadFile(i, "out");
-    fuzz::ChildResult r;
-    r.exited = codes[i] >= 0;
-    r.code = codes[i];
-    r.err = readAll(roadFile(i, "err"));
-    if (!r.exited) {
-      // The road the child died in: its end is the child's.
-      r = child;
-      r.err = readAll(roadFile(i, "err")) + child.err;
-      if (r.exited) r.code = r.code == 0 ? -1 : r.code;
-    }
+    const fuzz::ChildResult& r = results[i];
     const std::string what = std::string("road ") + road.name;
     // 1: a preference line naming a variable of no other line (qp);
     // 255: a clause variable beyond the header (belief propagation).
@@ -175,7 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       const std::string problem = fuzz::checkWellFormed(written, f);
       if (!problem.empty()) fuzz::fail(what + ": the simplified formula is not well-formed QDIMACS: " + problem, r);
     }
-    results.push_back(r);
   }
 
   int answer = 0;

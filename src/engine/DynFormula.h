@@ -35,8 +35,8 @@ class DynFormula : public NffEx, public Assignment {
   static Literal firstLiteral(const uint32_t* entry) { return entry[2] != 0 ? entry[2] : entry[0]; }
   static bool isTermEntry(const uint32_t* entry) { return litTerm(firstLiteral(entry)); }
 
-  DynFormula(CommandLine& options, Instance<long>& names, std::size_t chunkWords = Matrix::kDefaultChunkWords,
-             std::size_t chunkLimit = Matrix::kDefaultChunkLimit);
+  DynFormula(CommandLine& options, Instance<long>& names, std::size_t chunkWords = Matrix::roadChunkWords,
+             std::size_t chunkLimit = Matrix::roadChunkLimit);
 
   // Start-up: marks for empty input constraints, watch lists, initial
   // watches of the input records, table sizes, and the input units at

@@ -27,6 +27,11 @@ class Matrix {
  public:
   static constexpr std::size_t kDefaultChunkWords = 0x800000;  // 32 MiB
   static constexpr std::size_t kDefaultChunkLimit = 128;
+  // The chunks of the stores the solving roads build (DynFormula's
+  // defaults). The whole-run fuzz target makes them small: under a
+  // sanitizer every chunk's shadow is written on allocation and on free.
+  static inline std::size_t roadChunkWords = kDefaultChunkWords;
+  static inline std::size_t roadChunkLimit = kDefaultChunkLimit;
 
   explicit Matrix(std::size_t chunkWords = kDefaultChunkWords, std::size_t chunkLimit = kDefaultChunkLimit);
   Matrix(const Matrix&) = delete;

@@ -29,8 +29,14 @@ float processCpuSeconds() {
   return static_cast<float>(user + system);
 }
 
+namespace {
+float searchClockOrigin = 0;
+}
+
+void setSearchClockOrigin(float processSeconds) { searchClockOrigin = processSeconds; }
+
 float searchStopSeconds(int timeLimit, rlim_t softCpuLimit) {
-  const float limit = static_cast<float>(timeLimit);
+  const float limit = searchClockOrigin + static_cast<float>(timeLimit);
   if (softCpuLimit == RLIM_INFINITY) return limit;
   // Room for the statistics, the answer line and freeing the store; the
   // clock is only read every kClockPeriod iterations, so the room grows

@@ -65,9 +65,15 @@ class Solver {
 // User plus system CPU seconds of the process so far.
 float processCpuSeconds();
 
-// The process CPU seconds at which the search stops: timeLimit, or less
-// under a soft CPU-time limit (RLIM_INFINITY: none), so that the search
-// ends and prints its statistics and answer line before SIGXCPU comes.
+// The process CPU seconds at which the search stops: timeLimit after the
+// search clock's origin, or less under a soft CPU-time limit
+// (RLIM_INFINITY: none), so that the search ends and prints its
+// statistics and answer line before SIGXCPU comes.
 float searchStopSeconds(int timeLimit, rlim_t softCpuLimit);
+
+// The process CPU seconds --timelimit counts from: 0, the start of the
+// process, for the binary. A caller that runs one road after another in a
+// long-lived process (the whole-run fuzz target) moves it to each start.
+void setSearchClockOrigin(float processSeconds);
 
 }  // namespace vorn

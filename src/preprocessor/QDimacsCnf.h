@@ -20,6 +20,9 @@ class CnfTarget final : public QdimacsSink {
   // The header's count is a hint: a file may declare far more than it holds.
   static constexpr std::size_t kReserveCap = std::size_t(1) << 22;
   static constexpr std::size_t kCacheCap = std::size_t(1) << 24;
+  // Lowered by a caller that reads many small files (a fuzzer), where a
+  // large first allocation costs more than the reading.
+  std::size_t reserveCap = kReserveCap;
 
   CnfTarget(CnfFormula& formula, Instance<long>& names, CommandLine& options)
       : formula_(formula),
@@ -28,13 +31,16 @@ class CnfTarget final : public QdimacsSink {
 
   bool header(int32_t vars, int32_t count) override {
     if (sizeCut_ && count > kHugeInputClauses) return false;
-    std::size_t hint = std::min<std::size_t>(static_cast<std::size_t>(count), kReserveCap);
+    std::size_t hint = std::min<std::size_t>(static_cast<std::size_t>(count), reserveCap);
     clauses.ends.reserve(hint);
     clauses.literals.reserve(3 * hint);
     names_.nClauses = count;
     names_.nVars = vars;
-    known_.assign(std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, kCacheCap), 0);
-    formula_.reserveAtoms(static_cast<CnfLiteral>(std::min<std::size_t>(static_cast<std::size_t>(vars), kReserveCap)));
+    // The cache covers the declared numbers but grows with the numbers met:
+    // a header may declare millions of variables and use three.
+    cacheLimit_ = std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, kCacheCap);
+    known_.clear();
+    formula_.reserveAtoms(static_cast<CnfLiteral>(std::min<std::size_t>(static_cast<std::size_t>(vars), reserveCap)));
     return true;
   }
   void quantifierBegin(bool exists) override { exists_ = exists; }
@@ -73,7 +79,9 @@ class CnfTarget final : public QdimacsSink {
   // known: the answer was remembered, so the atom was met before.
   CnfLiteral atomIndex(long var, bool& known) {
     known = false;
-    if (var >= static_cast<long>(known_.size())) return static_cast<CnfLiteral>(names_.getIndex(var));
+    if (var >= static_cast<long>(cacheLimit_)) return static_cast<CnfLiteral>(names_.getIndex(var));
+    if (var >= static_cast<long>(known_.size()))
+      known_.resize(std::min(std::max(static_cast<std::size_t>(var) + 1, 2 * known_.size()), cacheLimit_), 0);
     CnfLiteral& index = known_[static_cast<std::size_t>(var)];
     known = index != 0;
     if (index == 0) index = static_cast<CnfLiteral>(names_.getIndex(var));
@@ -84,7 +92,8 @@ class CnfTarget final : public QdimacsSink {
   Instance<long>& names_;
   bool sizeCut_;
   bool exists_ = true;
-  std::vector<CnfLiteral> known_;
+  std::size_t cacheLimit_ = 0;     // numbers below it are cached
+  std::vector<CnfLiteral> known_;  // grows up to cacheLimit_
 };
 
 }  // namespace vorn

@@ -7,11 +7,10 @@
 
 namespace vorn {
 
-Qresolution::Qresolution(bool pass, bool selfSubsumption) : usePass_(pass), useSelfSubsumption_(selfSubsumption) {}
+Qresolution::Qresolution(bool selfSubsumption) : useSelfSubsumption_(selfSubsumption) {}
 
 Qresolution::Qresolution(CommandLine& options)
     : Qresolution(
-          options.getPar(kOptionQResolution) != nullptr || options.getPar(kOptionAllSimplifications) != nullptr,
           options.getPar(kOptionSelfSubsumption) != nullptr || options.getPar(kOptionAllSimplifications) != nullptr) {
   if (const char* kf = options.getPar(kOptionQResolutionBoundFactor))
     factor_ = static_cast<float>(std::strtod(kf, nullptr));

@@ -20,7 +20,9 @@ class CommandLine;
 class Qresolution {
  public:
   explicit Qresolution(CommandLine& options);
-  Qresolution(bool pass, bool selfSubsumption);
+  // Whether the pass runs at all is the caller's choice; only the
+  // self-subsumption check of the resolvents is the pass's own.
+  explicit Qresolution(bool selfSubsumption);
 
   // Answers PassUndecided; the formula is not touched.
   PassResult operator()(CnfFormula& formula);
@@ -64,7 +66,6 @@ class Qresolution {
   std::vector<CnfLiteral> seen_;                            // per atom, 0 between calls
   std::vector<ClauseId> subsumed_;
   std::vector<int32_t> score_;                              // per atom
-  bool usePass_ = false;
   bool useSelfSubsumption_ = false;
   float factor_ = 1.0f;
   long number_ = 0;

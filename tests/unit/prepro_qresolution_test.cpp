@@ -56,7 +56,7 @@ TEST(Qresolution, PassChangesNothing) {
   CnfFormula f;
   build(f, {{2, 1, 4}, {-2, 3}, {-3, -1}});
   const std::string before = written(f);
-  Qresolution qr(true, true);
+  Qresolution qr(true);
   EXPECT_EQ(qr(f), PassUndecided);
   EXPECT_EQ(qr(f), PassUndecided);
   EXPECT_EQ(written(f), before);
@@ -92,7 +92,7 @@ TEST(Qresolution, ResolventGuards) {
     CnfFormula f;
     build(f, c.clauses);
     const std::string before = stored(f);
-    Qresolution qr(false, false);
+    Qresolution qr(false);
     long score = 0;
     EXPECT_EQ(qr.qresolution_(c.c1, c.c2, c.pivot, f, score), c.answer) << c.name;
     EXPECT_EQ(qr.pendingCount(), c.pending) << c.name;
@@ -105,7 +105,7 @@ TEST(Qresolution, EliminationAndItsChecks) {
   {
     CnfFormula f;
     build(f, {{2, 1, 4}, {-2, 3}, {-2, -4}});
-    Qresolution qr(false, false);
+    Qresolution qr(false);
     long score = 0;
     ASSERT_TRUE(qr.qresolution_(1, 2, 2, f, score));
     ASSERT_TRUE(qr.qresolution_(1, 3, 2, f, score));  // a tautology
@@ -138,7 +138,7 @@ TEST(Qresolution, EliminationAndItsChecks) {
     CnfFormula f;
     build(f, r.clauses);
     const std::string before = stored(f);
-    Qresolution qr(false, false);
+    Qresolution qr(false);
     long score = 0;
     for (std::size_t i = 0; i + 1 < r.pairs.size(); i += 2) qr.qresolution_(r.pairs[i], r.pairs[i + 1], 2, f, score);
     EXPECT_FALSE(qr.eliminateVar_(r.atom, f)) << r.name;
@@ -176,7 +176,7 @@ TEST(Qresolution, EliminationKeepsTheTruthValue) {
     }
     f.init(clauses);
     if (f.formulaFalse) continue;
-    Qresolution qr(false, selfSubsumption);
+    Qresolution qr(selfSubsumption);
     for (int round = 0; round < 4; ++round) {
       int32_t block = f.innermostBlock();
       CnfLiteral atom = 0;

@@ -158,7 +158,7 @@ TEST(StatsBlock, Golden) {
   CnfFormula f;
   for (CnfLiteral a = 1; a <= 4; ++a) f.addAtom(a);
   f.init(std::vector<Clause>{{1, 2}, {3, 4}});
-  Qresolution qr(false, false);
+  Qresolution qr(false);
 
   Options none{"-stat"};
   EXPECT_EQ(statsBlock(none, qr, f, 0, 0),
