@@ -75,6 +75,20 @@ void MLF::init() {
   }
 }
 
+void MLF::prefetchAhead_(uint32_t at) const {
+  // The candidates' lists and entries are scattered: a test a few places
+  // ahead finds them on their way in. Each step needs what the step before
+  // brought in, hence three distances.
+  const std::size_t n = candidates.size();
+  if (at + 8 < n) occurrences.prefetch(litCode(candidates[at + 8]));
+  if (at + 4 < n) {
+    const WordList& list = occurrences[litCode(candidates[at + 4])];
+    if (!list.empty()) __builtin_prefetch(list.data());
+  }
+  if (at + 2 < n)
+    for (const uint32_t c : occurrences[litCode(candidates[at + 2])]) __builtin_prefetch(&entries[c]);
+}
+
 bool MLF::search4pure_(const Literal& lit) {
   DynFormula& F = formula;
   if (F.isAssigned(lit)) return false;
@@ -91,7 +105,11 @@ bool MLF::search4pure_(const Literal& lit) {
     }
   }
   if (code < occurrences.size()) {
-    for (const uint32_t c : occurrences[code]) {
+    const WordList& list = occurrences[code];
+    // The entries are scattered over the table: ask for all of them before
+    // waiting on the first.
+    for (const uint32_t c : list) __builtin_prefetch(&entries[c]);
+    for (const uint32_t c : list) {
       const watchedOccs_& w = entries[c];
       if (!F.isTrue(w.watch1) && !F.isTrue(w.watch2)) {
         clauseWitnesses.edit(c).push_back(lit);
@@ -129,7 +147,12 @@ void MLF::subsume_(const Literal& lit) {
 
   if (code < occurrences.size()) {
     const bool unitKind = isUnitKind(F.reasonKindOf(lit));
-    for (const uint32_t c : occurrences[code]) {
+    const WordList& list = occurrences[code];
+    for (const uint32_t c : list) {
+      __builtin_prefetch(&entries[c]);
+      clauseWitnesses.prefetch(c);
+    }
+    for (const uint32_t c : list) {
       watchedOccs_& w = entries[c];
       if (fixed && !((w.watch1 != lit && F.isTrue(w.watch1)) || (w.watch2 != lit && F.isTrue(w.watch2))))
         ++openCount;
@@ -152,6 +175,7 @@ void MLF::search4pure() {
   if (noPure_) return;
   if (F.hasEmpty()) return;
   while (queueHead < candidates.size()) {
+    prefetchAhead_(queueHead);
     const Literal x = candidates[queueHead++];
     if (F.isAssigned(x)) continue;
     if (search4pure_(x)) {
