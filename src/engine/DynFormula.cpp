@@ -1,5 +1,7 @@
 #include "engine/DynFormula.h"
 
+#include <algorithm>
+
 namespace vorn {
 
 const uint32_t DynFormula::emptyClauseMark[3] = {0x7ffffffeu, 0, 0};
@@ -11,6 +13,7 @@ DynFormula::DynFormula(CommandLine& options, Instance<long>& names, std::size_t 
     : NffEx(options, names, chunkWords, chunkLimit), Assignment(options, names), options(options) {}
 
 void DynFormula::init() {
+  layOutInputOccurrences();
   if (emptyClause) nEmpties.push_back(emptyClauseMark);
   if (emptyTerm) nEmpties.push_back(emptyTermMark);
 
@@ -19,19 +22,38 @@ void DynFormula::init() {
   for (auto& table : watchLists)
     table.reserve(lists);
 
-  // Input records start watched on their first two stored literals.
+  // Input records start watched on their first two stored literals. The
+  // lists are counted first and filled in id order, so that each takes its
+  // final block at once.
+  std::vector<uint32_t> count;
   for (ConstraintKind k : {OrigClause, OrigTerm}) {
     std::vector<watchedOccs_>& entries = watchedOccs[k];
+    WordLists& lists = watchLists[k];
+    count.assign(lists.capacity(), 0);
+    for (uint32_t id = 1; id < entries.size(); ++id) {
+      const watchedOccs_& e = entries[id];
+      if (!e.begin) continue;
+      const uint32_t c1 = litCode(e.begin[kRecordHeader]), c2 = litCode(e.begin[kRecordHeader + 1]);
+      if (std::max(c1, c2) >= count.size()) count.resize(std::max(c1, c2) + 1, 0);
+      ++count[c1];
+      ++count[c2];
+    }
+    for (std::size_t code = 0; code < count.size(); ++code)
+      if (count[code] != 0) {
+        WordList& list = lists.edit(code);
+        list.reserve(list.size() + count[code]);
+      }
     for (uint32_t id = 1; id < entries.size(); ++id) {
       watchedOccs_& e = entries[id];
       if (!e.begin) continue;
       const uint32_t w1 = e.begin[kRecordHeader], w2 = e.begin[kRecordHeader + 1];
       e.begin[0] = e.watch1 = w1;
       e.begin[1] = e.watch2 = w2;
-      watchLists[k].edit(litCode(w1)).push_back(id);
-      watchLists[k].edit(litCode(w2)).push_back(id);
+      lists.edit(litCode(w1)).push_back(id);
+      lists.edit(litCode(w2)).push_back(id);
     }
   }
+  std::vector<uint32_t>().swap(count);
 
   NffEx::init(maxAtom, static_cast<long>(counts[OrigClause]));
   Assignment::init(maxAtom, static_cast<long>(counts[OrigClause]));

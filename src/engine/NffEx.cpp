@@ -148,6 +148,8 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
       record[kRecordHeader + i] = l;
       ++counted[litCode(l)];
     }
+  } else if (k == OrigClause && deferred_) {
+    for (std::size_t i = 0; i < n; ++i) record[kRecordHeader + i] = lits[n - 1 - i];  // innermost first
   } else {
     for (std::size_t i = 0; i < n; ++i) {
       const uint32_t l = lits[n - 1 - i];  // innermost first
@@ -159,8 +161,37 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
   return record;
 }
 
+void NffEx::deferInputOccurrences() {
+  if (deferred_) return;
+  deferred_ = true;
+  deferredFrom_ = static_cast<uint32_t>(watchedOccs[OrigClause].size());
+}
+
+void NffEx::layOutInputOccurrences() {
+  if (!deferred_) return;
+  deferred_ = false;
+  const std::vector<watchedOccs_>& table = watchedOccs[OrigClause];
+  WordLists& lists = nOccs[OrigClause];
+  // The tables already cover every stored literal (ensureLitTables_).
+  std::vector<uint32_t> count(lists.size(), 0);
+  for (std::size_t id = deferredFrom_; id < table.size(); ++id) {
+    assert(table[id].begin && "nothing is deleted while the lists are deferred");
+    for (const uint32_t* p = NConstraint::literals(table[id].begin); *p; ++p) ++count[litCode(*p)];
+  }
+  for (std::size_t code = 0; code < count.size(); ++code)
+    if (count[code] != 0) {
+      WordList& list = lists.edit(code);
+      list.reserve(list.size() + count[code]);
+    }
+  std::vector<uint32_t>().swap(count);
+  for (std::size_t id = deferredFrom_; id < table.size(); ++id)
+    for (const uint32_t* p = NConstraint::literals(table[id].begin); *p; ++p)
+      lists.edit(litCode(*p)).push_back(static_cast<uint32_t>(id));
+}
+
 void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
   const ConstraintKind k = kindOf(input, clause);
+  if (k == OrigClause) layOutInputOccurrences();
   if (id == 0 || id >= watchedOccs[k].size()) return;
   watchedOccs_& entry = watchedOccs[k][id];
   if (!entry.begin) return;

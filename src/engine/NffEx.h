@@ -68,6 +68,15 @@ class NffEx : public NFF {
   void keepLearnedOccurrenceLists(bool keep);
   bool learnedOccurrenceListsKept() const { return learnedLists_; }
 
+  // Bulk loading of input clauses: from here on their records are stored
+  // without occurrence lists, which layOutInputOccurrences then builds in
+  // one pass, in id order (the order they would have had), each list taking
+  // its final block at once. Growing a million lists per literal costs a
+  // chain of cache misses and copies per entry. Nothing may read
+  // nOccs[OrigClause] in between.
+  void deferInputOccurrences();
+  void layOutInputOccurrences();
+
   bool isRecord(const uint32_t* outcome) const {
     return outcome != &matrix.emptyTag && outcome != &matrix.tautologyTag && outcome != &matrix.binaryTag &&
            outcome != &matrix.unitTag;
@@ -120,6 +129,8 @@ class NffEx : public NFF {
       learnedCounts_[k - LearnedClause].resize(need, 0);
   }
   bool learnedLists_ = true;
+  bool deferred_ = false;
+  uint32_t deferredFrom_ = 0;  // first input clause id without occurrences
   std::vector<uint32_t> learnedCounts_[2];  // by litCode, while learnedLists_ is false
   std::vector<uint32_t> encoded_;  // reused by every input constraint
 };

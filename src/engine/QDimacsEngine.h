@@ -28,6 +28,7 @@ class EngineTarget final : public QdimacsSink {
     names_.nVars = vars;
     names_.nClauses = clauses;
     formula_.init(std::min(vars, kHintCap), clauses);
+    formula_.deferInputOccurrences();
     prefLines_->reserve(static_cast<std::size_t>(std::min(clauses, kHintCap)));
     return true;
   }
@@ -53,6 +54,7 @@ class EngineTarget final : public QdimacsSink {
   }
 
   void finish() override {
+    formula_.layOutInputOccurrences();
     for (std::vector<long>& group : *prefLines_)
       for (long& e : group) {
         const long i = index(e < 0 ? -e : e);

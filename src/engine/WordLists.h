@@ -141,6 +141,10 @@ class WordLists {
   const WordList& operator[](std::size_t i) const {
     return i < size_ && touched_[i >> kPageShift] ? heads_[i] : kNone_;
   }
+  // A hint that list i is read soon; changes nothing.
+  void prefetch(std::size_t i) const {
+    if (i < size_) __builtin_prefetch(heads_ + i);
+  }
   // The list to change. Within the reserved capacity the heads never move;
   // beyond it they do (a reference to a head does not survive that, the
   // words of the lists do).

@@ -62,6 +62,14 @@ void MLF::init() {
   if (2 * n <= 2) return;
 
   for (uint32_t code = 2; code < 2 * n; ++code) {
+    // The lists lie in code order, the first entry of each anywhere.
+    if (code + 8 < occurrences.size()) {
+      const WordList& ahead = occurrences[code + 8];
+      if (!ahead.empty()) {
+        __builtin_prefetch(&entries[ahead[0]]);
+        clauseWitnesses.prefetch(ahead[0]);
+      }
+    }
     const uint32_t v = code >> 1;
     if (!F.prefix.isPlaced(v)) continue;
     const Literal lit = F.prefix.atomWord[v] | (code & kSignBit);
@@ -73,6 +81,19 @@ void MLF::init() {
       fixPure_(lit);
     }
   }
+}
+
+void MLF::prefetchAhead_(const Literal* lits, std::size_t at, std::size_t n) const {
+  // The lists and entries of the literals next in line are scattered: work
+  // a few places ahead finds them on their way in. Each step needs what the
+  // step before brought in, hence three distances.
+  if (at + 8 < n) occurrences.prefetch(litCode(lits[at + 8]));
+  if (at + 4 < n) {
+    const WordList& list = occurrences[litCode(lits[at + 4])];
+    if (!list.empty()) __builtin_prefetch(list.data());
+  }
+  if (at + 2 < n)
+    for (const uint32_t c : occurrences[litCode(lits[at + 2])]) __builtin_prefetch(&entries[c]);
 }
 
 bool MLF::search4pure_(const Literal& lit) {
@@ -91,7 +112,11 @@ bool MLF::search4pure_(const Literal& lit) {
     }
   }
   if (code < occurrences.size()) {
-    for (const uint32_t c : occurrences[code]) {
+    const WordList& list = occurrences[code];
+    // The entries are scattered over the table: ask for all of them before
+    // waiting on the first.
+    for (const uint32_t c : list) __builtin_prefetch(&entries[c]);
+    for (const uint32_t c : list) {
       const watchedOccs_& w = entries[c];
       if (!F.isTrue(w.watch1) && !F.isTrue(w.watch2)) {
         clauseWitnesses.edit(c).push_back(lit);
@@ -106,7 +131,10 @@ bool MLF::search4pure_(const Literal& lit) {
 void MLF::subsume() {
   DynFormula& F = formula;
   if (F.hasEmpty()) return;
-  while (F.pureHead != F.trailSize) subsume_(F.trail[F.pureHead++]);
+  while (F.pureHead != F.trailSize) {
+    prefetchAhead_(F.trail.data(), F.pureHead, F.trailSize);
+    subsume_(F.trail[F.pureHead++]);
+  }
 }
 
 void MLF::subsume_(const Literal& lit) {
@@ -129,7 +157,12 @@ void MLF::subsume_(const Literal& lit) {
 
   if (code < occurrences.size()) {
     const bool unitKind = isUnitKind(F.reasonKindOf(lit));
-    for (const uint32_t c : occurrences[code]) {
+    const WordList& list = occurrences[code];
+    for (const uint32_t c : list) {
+      __builtin_prefetch(&entries[c]);
+      clauseWitnesses.prefetch(c);
+    }
+    for (const uint32_t c : list) {
       watchedOccs_& w = entries[c];
       if (fixed && !((w.watch1 != lit && F.isTrue(w.watch1)) || (w.watch2 != lit && F.isTrue(w.watch2))))
         ++openCount;
@@ -152,6 +185,7 @@ void MLF::search4pure() {
   if (noPure_) return;
   if (F.hasEmpty()) return;
   while (queueHead < candidates.size()) {
+    prefetchAhead_(candidates.data(), queueHead, candidates.size());
     const Literal x = candidates[queueHead++];
     if (F.isAssigned(x)) continue;
     if (search4pure_(x)) {

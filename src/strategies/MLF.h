@@ -72,6 +72,7 @@ class MLF : public Strategy, public PureLiterals {
   // Drops lit's registration in the list it was queued from.
   void retire_(Literal lit);
   void queue_(Literal lit, int32_t from);
+  void prefetchAhead_(const Literal* lits, std::size_t at, std::size_t n) const;
   std::size_t occurrenceCount_(uint32_t code) const;
 
   // The option "-nopure" cannot change during a run; read once.

@@ -455,6 +455,45 @@ TEST(ConstraintStore, RandomConstraintsMatchTheModel) {
   }
 }
 
+// Bulk loading defers the input occurrence lists and lays them out at the
+// end; they must come out exactly as storing one by one makes them: same
+// ids in the same order, same table size, from a store that already held
+// clauses, and with a deletion in between (which lays out first).
+TEST(ConstraintStore, DeferredOccurrenceListsMatchDirectStoring) {
+  for (uint64_t seed = 1; seed <= 20; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    test::SplitMix64 rng(seed);
+    CommandLine options;
+    Instance<long> names;
+    NffEx direct(options, names, 64, 4096), deferred(options, names, 64, 4096);
+    placeFixedPrefix(direct);
+    placeFixedPrefix(deferred);
+    const int before = rng.range(0, 5), deleteAt = rng.range(0, 60);
+    uint32_t deletedId = 0;
+    for (int n = 0; n < 60; ++n) {
+      if (n == before) deferred.deferInputOccurrences();
+      std::vector<long> lits;
+      const int len = rng.range(2, 6);
+      // Variables beyond the prefix join it as free ones and widen the tables.
+      for (int i = 0; i < len; ++i) lits.push_back((rng.chance(0.5) ? 1 : -1) * rng.range(1, 9));
+      std::vector<long> copy = lits;
+      uint32_t idA = 0, idB = 0;
+      const uint32_t* a = direct.learnConstraint(lits, idA, true, true);
+      deferred.learnConstraint(copy, idB, true, true);
+      ASSERT_EQ(idA, idB);
+      if (direct.isRecord(a) && deletedId == 0 && n >= deleteAt) deletedId = idA;
+      if (deletedId != 0 && deletedId == idA) {
+        direct.unLearnNConstraint(idA, true, true);
+        deferred.unLearnNConstraint(idA, true, true);
+      }
+    }
+    deferred.layOutInputOccurrences();
+    EXPECT_EQ(deferred.nOccs[OrigClause].size(), direct.nOccs[OrigClause].size());
+    EXPECT_EQ(deferred.nOccs[OrigClause], static_cast<std::vector<std::vector<uint32_t>>>(direct.nOccs[OrigClause]));
+    EXPECT_EQ(deferred.bOccs[OrigClause], static_cast<std::vector<std::vector<uint32_t>>>(direct.bOccs[OrigClause]));
+  }
+}
+
 // ---- Chunk memory ----
 
 TEST(ChunkMemory, RecordsNeverEndAtAChunksLastWord) {
