@@ -6,6 +6,7 @@
 #include <new>
 
 #include "driver/CommandLine.h"
+#include "driver/HugePages.h"
 #include "driver/PreproRoad.h"
 #include "driver/RunLimits.h"
 #include "driver/Timer.h"
@@ -58,6 +59,8 @@ int run(int argc, const char** argv) {
 }  // namespace
 
 int main(int argc, const char** argv) {
+  // Before anything is opened, printed or allocated in bulk.
+  vorn::restartWithHugePages(argc, argv);
   // The command line (its prefix normaliser) and both roads raise their
   // fatal input and run errors up to here.
   try {

@@ -183,6 +183,31 @@ TEST(InputFiles, PipeReadsLikeTheFile) {
     }
 }
 
+// An input of several MiB restarts the binary with huge pages for its heap
+// before anything is read: the restarted run must be the run, on every
+// road, with renumbering, and beside a tunable of the user's own.
+TEST(InputFiles, LargeInputRestartsAsTheSameRun) {
+  TempDir data, tmp;
+  std::string text;
+  const std::string comment = "c " + std::string(1000, 'x') + "\n";
+  while (text.size() < (9u << 20)) text += comment;
+  const std::string file = data.write("large.qdimacs", text + readFileOrFail(kConvert));
+  const std::string env = "TMPDIR=" + quoted(tmp.path()) + " ";
+  for (const Road& road : kRoads)
+    for (const std::string tunables : {"", "glibc.malloc.check=0"}) {
+      SCOPED_TRACE(std::string(road.name) + " tunables '" + tunables + "'");
+      const std::string set = tunables.empty() ? "unset GLIBC_TUNABLES; " : "GLIBC_TUNABLES=" + tunables + " ";
+      // A value naming the tunable already is left alone: no restart.
+      const ProcessResult plain = shell(env + "GLIBC_TUNABLES=glibc.malloc.hugetlb=0 " + kVorn + quoted(file) + road.args);
+      const ProcessResult r = shell(set + env + kVorn + quoted(file) + road.args);
+      expectAnswer(road, plain);
+      EXPECT_EQ(r.exitCode, plain.exitCode) << r.err;
+      EXPECT_EQ(untimed(r.out), untimed(plain.out));
+      EXPECT_EQ(convertedTo(r.err, file).empty(), convertedTo(plain.err, file).empty()) << r.err;
+      EXPECT_TRUE(listing(tmp.path()).empty());
+    }
+}
+
 // The writing road to a full disk: one line, exit 1, never 100. The
 // deciding roads answer by their exit code, which stays.
 TEST(InputFiles, WriteFailureIsAFailure) {
