@@ -279,8 +279,12 @@ class zsat {
   int gen_qsat_(int kind, int nn, int nm, int m);
 
   // Literals added since formula_init_structures, in call order; the flat
-  // arrays are built from them by formula_vector2array.
+  // arrays are built from them by formula_vector2array. An intake in clause
+  // order is dropped once built (intake_in_arrays_) and read back from the
+  // slots when literals are added again.
   std::vector<int> add_clause_, add_lit_;
+  bool intake_in_arrays_ = false;
+  void restore_intake_();
 
   // A visit's clause messages when they are not kept per edge.
   std::vector<double> visit_pi_;

@@ -1,5 +1,6 @@
 // The store: records, literal intake, the flat occurrence and member
 // arrays, and the writers.
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <fstream>
@@ -53,6 +54,7 @@ void zsat::formula_init_structures() {
   var_vals.clear();
   add_clause_.clear();
   add_lit_.clear();
+  intake_in_arrays_ = false;
   index_clauses_();
 }
 
@@ -65,18 +67,35 @@ void zsat::formula_add_var(int lit, int clause) {
   if (lit == 0 || magnitude > static_cast<long long>(var_recs.size()) || clause < 0 ||
       clause >= static_cast<int>(clause_recs.size()))
     return;
+  restore_intake_();
   add_clause_.push_back(clause);
   add_lit_.push_back(lit);
 }
 
 void zsat::formula_reserve_literals(std::size_t n) {
+  restore_intake_();
   add_clause_.reserve(add_clause_.size() + n);
   add_lit_.reserve(add_lit_.size() + n);
+}
+
+void zsat::restore_intake_() {
+  if (!intake_in_arrays_) return;
+  intake_in_arrays_ = false;
+  add_clause_.reserve(members.size());
+  add_lit_.reserve(members.size());
+  for (int c = 0; c < static_cast<int>(clause_recs.size()); ++c) {
+    const formula_clause& r = clause_recs[c];
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      add_clause_.push_back(c);
+      add_lit_.push_back((members[s] + 1) * member_sign[s]);
+    }
+  }
 }
 
 void zsat::formula_vector2array() {
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
+  restore_intake_();
   const int nVars = static_cast<int>(var_recs.size());
   const int nClauses = static_cast<int>(clause_recs.size());
   const std::size_t total = add_lit_.size();
@@ -131,6 +150,13 @@ void zsat::formula_vector2array() {
       }
       member_edge[s] = firstEdge[v];
     }
+  }
+  // An intake in clause order is what the slots hold, in slot order: it
+  // gives these arrays again, so it need not be kept beside them.
+  if (std::is_sorted(add_clause_.begin(), add_clause_.end())) {
+    std::vector<int>().swap(add_clause_);
+    std::vector<int>().swap(add_lit_);
+    intake_in_arrays_ = true;
   }
   index_clauses_();
 }
