@@ -169,33 +169,49 @@ void zsat::index_clauses_() {
 void zsat::index_short_clauses_() {
   tally_fresh_ = false;
   edge_slot_.clear();
+  plain_units_.clear();
   slot_factor_.clear();
   slot_flags_.clear();
   slot_prefix_.clear();
   tally_.clear();
-  bool anyRead = false, anyShort = false;
+  // Plain clauses whose variables are all different get cells.
+  auto hasCells = [this](const formula_clause& c) {
+    if (c.size <= 0 || c.size > kPlainClauseSize) return false;
+    for (int s = c.begin + 1; s < c.begin + c.size; ++s)
+      for (int t = c.begin; t < s; ++t)
+        if (members[s] == members[t]) return false;
+    return true;
+  };
+  bool anyShort = false;
+  long long units = 0;
   for (const formula_clause& c : clause_recs) {
-    anyRead |= c.size > 0 && c.size <= kExactClauseSize;
     anyShort |= is_short_(c);
+    if (hasCells(c)) units += c.size < 4 ? 1 : 2;
   }
-  // A formula of long clauses only keeps none of it.
-  if (!anyRead) return;
+  if (units > kMostUnits) units = 0;
+  if (!anyShort && units == 0) return;
   edge_slot_.assign(occ_clause.size(), kNoReader);
-  slot_factor_.assign(members.size(), 1.0);
-  slot_flags_.assign(members.size(), 0);
+  plain_units_.assign(static_cast<std::size_t>(units), plain_unit_());
   if (anyShort) {
+    slot_factor_.assign(members.size(), 1.0);
+    slot_flags_.assign(members.size(), 0);
     slot_prefix_.assign(members.size(), 1.0);
     tally_.assign(clause_recs.size(), clause_tally());
   }
+  int unit = 0;
   for (const formula_clause& c : clause_recs) {
-    if (c.size > kExactClauseSize) continue;
-    const bool isShort = is_short_(c);
-    for (int s = c.begin; s < c.begin + c.size; ++s) {
-      const int f = member_edge[s];
-      edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
-      slot_flags_[s] = isShort ? kSlotShort : plain_slot_flags_(s - c.begin, c.size);
+    if (is_short_(c)) {
+      for (int s = c.begin; s < c.begin + c.size; ++s) {
+        const int f = member_edge[s];
+        edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
+      }
+    } else if (units > 0 && hasCells(c)) {
+      // Every member is its own first occurrence here.
+      for (int s = c.begin; s < c.begin + c.size; ++s) edge_slot_[member_edge[s]] = cell_code_(unit, c.size, s - c.begin);
+      unit += c.size < 4 ? 1 : 2;
     }
   }
+  assert(unit == units);
 }
 
 void zsat::index_long_clauses_() {
