@@ -21,9 +21,23 @@ void CnfMatrix::buildPlaces_() const {
   occPlace.reserve(clauses.capacity());
   occPlace.assign(clauses.size(), {});
   for (std::size_t id = 1; id < clauses.size(); ++id) occPlace[id].resize(clauses[id].size());
+  // A short clause finds the literal by a scan; a long one would make that
+  // quadratic in its length, so its entries are matched afterwards, clause
+  // by clause, through a literal-to-index table.
+  constexpr std::size_t kScanned = 32;
+  struct Entry {
+    ClauseId id;
+    CnfLiteral lit;
+    int32_t at;
+  };
+  std::vector<Entry> inLong;
   auto place = [&](const std::vector<ClauseId>& list, CnfLiteral lit) {
     for (std::size_t at = 0; at < list.size(); ++at) {
       const std::vector<CnfLiteral>& c = clauses[list[at]];
+      if (c.size() > kScanned) {
+        inLong.push_back(Entry{list[at], lit, static_cast<int32_t>(at)});
+        continue;
+      }
       std::size_t k = 0;
       while (c[k] != lit) ++k;
       occPlace[list[at]][k] = static_cast<int32_t>(at);
@@ -32,6 +46,21 @@ void CnfMatrix::buildPlaces_() const {
   for (std::size_t a = 1; a < posOccs.size(); ++a) {
     place(posOccs[a], static_cast<CnfLiteral>(a));
     place(negOccs[a], -static_cast<CnfLiteral>(a));
+  }
+  if (inLong.empty()) return;
+  std::sort(inLong.begin(), inLong.end(), [](const Entry& x, const Entry& y) { return x.id < y.id; });
+  std::vector<int32_t> indexOf(2 * posOccs.size(), -1);
+  for (std::size_t from = 0; from < inLong.size();) {
+    const std::vector<CnfLiteral>& c = clauses[inLong[from].id];
+    for (std::size_t k = 0; k < c.size(); ++k) indexOf[unitCode(c[k])] = static_cast<int32_t>(k);
+    std::size_t to = from;
+    for (; to < inLong.size() && inLong[to].id == inLong[from].id; ++to) {
+      const int32_t k = indexOf[unitCode(inLong[to].lit)];
+      assert(k >= 0 && c[static_cast<std::size_t>(k)] == inLong[to].lit);
+      occPlace[inLong[to].id][static_cast<std::size_t>(k)] = inLong[to].at;
+    }
+    for (CnfLiteral l : c) indexOf[unitCode(l)] = -1;
+    from = to;
   }
 }
 
