@@ -86,24 +86,19 @@ void zsat::shuffle_perm_() {
 
 void zsat::bp_tally_rebuild_() {
   settled_.assign(var_recs.size(), 0);
-  if (!plain_units_.empty()) {
-    // Every member of a clause with cells is the one reader of its place.
-    for (std::size_t e = 0; e < edge_slot_.size(); ++e) {
-      const int code = edge_slot_[e];
-      if (!is_cell_(code)) continue;
-      double* clause = cell_clause_(code);
-      clause[cell_place_(code)] = bp_factor_(static_cast<int>(e));
-      set_cell_blocks_(code, clause, bp_blocks_(static_cast<int>(e)));
-    }
+  if (slot_factor_.empty()) {
+    tally_fresh_ = true;
+    return;
   }
-  for (std::size_t c = 0; c < tally_.size(); ++c) {
+  for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
-    if (!is_short_(r)) continue;
+    if (r.size > kExactClauseSize) continue;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
       const int f = member_edge[s];
       slot_factor_[s] = bp_factor_(f);
       set_slot_blocks_(slot_flags_[s], bp_blocks_(f));
     }
+    if (!is_short_(r)) continue;
     clause_tally t;
     t.prefix_end = r.begin;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -116,19 +111,15 @@ void zsat::bp_tally_rebuild_() {
 }
 
 bool zsat::bp_tally_matches_() const {
-  for (std::size_t e = 0; e < edge_slot_.size(); ++e) {
-    const int code = edge_slot_[e];
-    if (!is_cell_(code)) continue;
-    const double* clause = cell_clause_(code);
-    const int place = cell_place_(code);
-    if (!sameBits(bp_factor_(static_cast<int>(e)), clause[place])) return false;
-    if (((cell_blocks_(clause, cell_size_(code)) >> place & 1) != 0) != bp_blocks_(static_cast<int>(e))) return false;
-  }
-  for (std::size_t c = 0; c < tally_.size(); ++c) {
+  for (std::size_t c = 0; c < clause_recs.size() && !slot_factor_.empty(); ++c) {
     const formula_clause& r = clause_recs[c];
+    if (r.size > kExactClauseSize) continue;
+    for (int s = r.begin; s < r.begin + r.size; ++s) {
+      const int f = member_edge[s];
+      if (!sameBits(bp_factor_(f), slot_factor_[s])) return false;
+      if (((slot_flags_[s] & kSlotBlocks) != 0) != bp_blocks_(f)) return false;
+    }
     if (!is_short_(r)) continue;
-    for (int s = r.begin; s < r.begin + r.size; ++s)
-      if (((slot_flags_[s] & kSlotBlocks) != 0) != bp_blocks_(member_edge[s])) return false;
     clause_tally t;
     double prefix = 1.0;
     for (int s = r.begin; s < r.begin + r.size; ++s) {
@@ -155,15 +146,17 @@ bool zsat::bp_tally_matches_() const {
 }
 
 inline void zsat::bp_store_factor_(int edge, int slot, double x) {
-  if (slot < 0) {
-    if (is_cell_(slot))
-      cell_clause_(slot)[cell_place_(slot)] = x;
-    else if (slot == kSeveralReaders)
-      bp_store_repeated_factor_(edge, x);
+  if (slot == kNoReader) return;
+  if (slot == kSeveralReaders) {
+    bp_store_repeated_factor_(edge, x);
     return;
   }
   double& old = slot_factor_[slot];
   if (sameBits(old, x)) return;
+  if (!(slot_flags_[slot] & kSlotShort)) {
+    old = x;
+    return;
+  }
   const FactorKind was = factorKind(old), is = factorKind(x);
   old = x;
   clause_tally& t = tally_[occ_clause[edge]];
@@ -172,16 +165,18 @@ inline void zsat::bp_store_factor_(int edge, int slot, double x) {
   t.odd += (is == kOdd) - (was == kOdd);
 }
 
-// Every slot of the variable in the (short) clause reads its first edge.
+// Every slot of the variable in the clause reads its first edge.
 void zsat::bp_store_repeated_factor_(int edge, double x) {
   const formula_clause& c = clause_recs[occ_clause[edge]];
-  assert(is_short_(c));
-  clause_tally& t = tally_[occ_clause[edge]];
+  const bool isShort = is_short_(c);
   for (int s = c.begin; s < c.begin + c.size; ++s) {
     if (member_edge[s] != edge) continue;
-    tallyFactor(t, slot_factor_[s], -1);
-    tallyFactor(t, x, 1);
-    if (t.prefix_end > s) t.prefix_end = s;
+    if (isShort) {
+      clause_tally& t = tally_[occ_clause[edge]];
+      tallyFactor(t, slot_factor_[s], -1);
+      tallyFactor(t, x, 1);
+      if (t.prefix_end > s) t.prefix_end = s;
+    }
     slot_factor_[s] = x;
   }
 }
@@ -194,8 +189,7 @@ void zsat::bp_store_repeated_warning_(int edge, bool blocks) {
     ++readers;
     set_slot_blocks_(slot_flags_[s], blocks);
   }
-  assert(is_short_(c));
-  tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
+  if (is_short_(c)) tally_[occ_clause[edge]].blocking += blocks ? readers : -readers;
 }
 
 inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
@@ -207,16 +201,13 @@ inline void zsat::bp_store_warning_(int edge, int slot, int hNew) {
   h[edge] = hNew;
   const bool blocks = bp_blocks_(edge);
   if (blocks == blockedBefore) return;
-  if (is_cell_(slot)) {
-    set_cell_blocks_(slot, cell_clause_(slot), blocks);
-    return;
-  }
   if (slot == kSeveralReaders) {
     bp_store_repeated_warning_(edge, blocks);
     return;
   }
-  set_slot_blocks_(slot_flags_[slot], blocks);
-  tally_[occ_clause[edge]].blocking += blocks ? 1 : -1;
+  uint8_t& flags = slot_flags_[slot];
+  set_slot_blocks_(flags, blocks);
+  if (flags & kSlotShort) tally_[occ_clause[edge]].blocking += blocks ? 1 : -1;
 }
 
 void zsat::bp_long_rebuild_() {
@@ -297,15 +288,20 @@ inline double zsat::bp_plain_cavity_(int v, const formula_clause& c, int& warn) 
   return prod;
 }
 
-// Plain clause with cells: from its cells, in slot order. Its variables
-// are all different, so the others are the places around the edge's own.
-inline double zsat::bp_plain_cell_cavity_(int code, int& warn) const {
-  const double* clause = cell_clause_(code);
-  const int size = cell_size_(code), own = cell_place_(code);
+// Plain clause of an edge that is the one reader of its slot own: from the
+// clause's slots, in slot order. v stands in the clause only there (a
+// variable met twice in a clause has no such edge), so the others are the
+// slots around own.
+inline double zsat::bp_plain_slot_cavity_(int own, int& warn) const {
+  const uint8_t flags = slot_flags_[own];
+  const int begin = own - plain_slot_place_(flags), end = begin + plain_slot_size_(flags);
   double prod = 1.0;
-  for (int i = 0; i < size; ++i)
-    if (i != own) prod *= clause[i];
-  warn = (cell_blocks_(clause, size) & ~(1u << own)) == 0;
+  warn = 1;
+  for (int s = begin; s < end; ++s) {
+    if (s == own) continue;
+    prod *= slot_factor_[s];
+    if (slot_flags_[s] & kSlotBlocks) warn = 0;
+  }
   return prod;
 }
 
@@ -423,8 +419,8 @@ double zsat::bp_update_open_var_(int v) {
     int warn = 1;
     double prod;
     const int own = slot_of_(e);
-    if (is_cell_(own)) {
-      prod = bp_plain_cell_cavity_(own, warn);
+    if (own >= 0 && !(slot_flags_[own] & kSlotShort)) {
+      prod = bp_plain_slot_cavity_(own, warn);
     } else {
       const formula_clause& c = clause_recs[occ_clause[e]];
       if (c.size <= kPlainClauseSize)

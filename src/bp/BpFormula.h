@@ -257,7 +257,7 @@ class zsat {
   };
   void bp_fix_var_(int v);
   double bp_plain_cavity_(int v, const formula_clause& c, int& warn) const;
-  double bp_plain_cell_cavity_(int code, int& warn) const;
+  double bp_plain_slot_cavity_(int own, int& warn) const;
   double bp_short_cavity_(int v, int e, const formula_clause& c, int& warn);
   double bp_long_cavity_(int e, long_share_& share, int& warn) const;
   // Where a visit keeps the clause messages to its variable: pi and u, or
@@ -279,12 +279,8 @@ class zsat {
   int gen_qsat_(int kind, int nn, int nm, int m);
 
   // Literals added since formula_init_structures, in call order; the flat
-  // arrays are built from them by formula_vector2array. An intake in clause
-  // order is dropped once built (intake_in_arrays_) and read back from the
-  // slots when literals are added again.
+  // arrays are built from them by formula_vector2array.
   std::vector<int> add_clause_, add_lit_;
-  bool intake_in_arrays_ = false;
-  void restore_intake_();
 
   // A visit's clause messages when they are not kept per edge.
   std::vector<double> visit_pi_;
@@ -309,69 +305,43 @@ class zsat {
 
   // Short clauses (longer than kPlainClauseSize, up to kExactClauseSize).
   static bool is_short_(const formula_clause& c) { return c.size > kPlainClauseSize && c.size <= kExactClauseSize; }
-  // Per edge, who reads its factor and warning besides eta and h: the one
-  // slot of a short clause that reads it (>= 0), kSeveralReaders (its
-  // variable stands in the short clause more than once), a plain clause's
-  // cell (<= kFirstCell), or kNoReader (a variable's later occurrence in a
-  // clause, which reads its first one; an edge of a long clause, or of a
-  // plain clause without cells).
+  // Per edge: the one slot of a plain or short clause that reads it, else
+  // kSeveralReaders (its variable stands in the clause more than once) or
+  // kNoReader (a variable's later occurrence in a clause, which reads its
+  // first one; an edge of a long clause).
   static constexpr int kNoReader = -1;
   static constexpr int kSeveralReaders = -2;
-  static constexpr int kFirstCell = -3;
-  std::vector<int> edge_slot_;  // empty without plain or short clauses
+  std::vector<int> edge_slot_;  // empty, like slot_factor_ and slot_flags_, without such clauses
   int slot_of_(int edge) const { return edge_slot_.empty() ? kNoReader : edge_slot_[edge]; }
-
-  // A plain clause whose variables are all different keeps its members'
-  // factors side by side in 32-byte units, followed by a byte of the
-  // members that block its warning, one bit per place: a visit reads the
-  // clause from one cache line instead of from the members' edges, which
-  // lie far apart (and instead of from two slot arrays). Sizes up to 3 take
-  // one unit, size 4 two. An edge's cell code names the unit, the clause's
-  // size and the member's place. A clause with a repeated variable, or one
-  // beyond the codes' range, has no cells and multiplies out from eta:
-  // the same factors in the same order.
-  struct alignas(32) plain_unit_ {
-    double cell[4];
-  };
-  static_assert(kPlainClauseSize <= 4, "a plain clause's size and place fit in two bits each");
-  std::vector<plain_unit_> plain_units_;
-  static constexpr int kMostUnits = (1 << 27) - 1;  // codes stay above INT_MIN
-  static bool is_cell_(int code) { return code <= kFirstCell; }
-  static int cell_code_(int unit, int size, int place) { return kFirstCell - (unit << 4 | (size - 1) << 2 | place); }
-  static int cell_bits_(int code) { return kFirstCell - code; }
-  // The clause's first factor, its size and the member's place.
-  double* cell_clause_(int code) { return plain_units_[0].cell + (cell_bits_(code) >> 4) * 4; }
-  const double* cell_clause_(int code) const { return plain_units_[0].cell + (cell_bits_(code) >> 4) * 4; }
-  static int cell_size_(int code) { return (cell_bits_(code) >> 2 & 3) + 1; }
-  static int cell_place_(int code) { return cell_bits_(code) & 3; }
-  // The blocking byte after the clause's factors.
-  static uint8_t* cell_blocks_(double* clause, int size) { return reinterpret_cast<uint8_t*>(clause + size); }
-  static uint8_t cell_blocks_(const double* clause, int size) { return *reinterpret_cast<const uint8_t*>(clause + size); }
-  static void set_cell_blocks_(int code, double* clause, bool blocks) {
-    uint8_t& b = *cell_blocks_(clause, cell_size_(code));
-    const uint8_t bit = static_cast<uint8_t>(1u << cell_place_(code));
-    b = static_cast<uint8_t>(blocks ? b | bit : b & ~bit);
-  }
-
-  // Per slot of a short clause: the BP factor of its member_edge, and
-  // kSlotBlocks when that edge blocks the clause's warning. Empty, like
-  // slot_prefix_ and tally_, without short clauses.
+  // Per slot of a plain or short clause: the BP factor of its member_edge.
+  // A plain clause reads its members' factors and warnings from its own
+  // slots, one or two cache lines, instead of from the members' edges,
+  // which lie far apart.
   std::vector<double> slot_factor_;
+  // Per slot of a plain or short clause: kSlotBlocks when its member_edge
+  // blocks the clause's warning, kSlotShort in a short clause; in a plain
+  // one the slot's place in its clause and the clause's size, so that an
+  // edge finds its clause from its own slot.
   static constexpr uint8_t kSlotBlocks = 1;
+  static constexpr uint8_t kSlotShort = 2;
+  static_assert(kPlainClauseSize <= 7, "a plain clause's size and place fit in its slot flags");
+  static uint8_t plain_slot_flags_(int place, int size) { return static_cast<uint8_t>(place << 2 | size << 4); }
+  static int plain_slot_place_(uint8_t flags) { return flags >> 2 & 3; }
+  static int plain_slot_size_(uint8_t flags) { return flags >> 4; }
   static void set_slot_blocks_(uint8_t& flags, bool blocks) {
     flags = static_cast<uint8_t>((flags & ~kSlotBlocks) | (blocks ? kSlotBlocks : 0));
   }
   std::vector<uint8_t> slot_flags_;
   // Per slot of a short clause: the product of the factors of the slots
   // before it, multiplied out from 1.0 in slot order (valid up to the
-  // clause's prefix_end).
+  // clause's prefix_end). Empty, like tally_, without short clauses.
   std::vector<double> slot_prefix_;
   std::vector<clause_tally> tally_;  // per clause; zero for a plain or long one
   // Per variable: the fixed value whose messages its edges hold since its
   // last visit, 0 when they may hold others.
   std::vector<int8_t> settled_;
-  // The cells, slot_factor_, slot_flags_, slot_prefix_, tally_ and
-  // settled_ follow eta and h.
+  // slot_factor_, slot_flags_, slot_prefix_, tally_ and settled_ follow
+  // eta and h.
   bool tally_fresh_ = false;
 };
 

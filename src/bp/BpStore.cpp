@@ -1,6 +1,5 @@
 // The store: records, literal intake, the flat occurrence and member
 // arrays, and the writers.
-#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <fstream>
@@ -54,7 +53,6 @@ void zsat::formula_init_structures() {
   var_vals.clear();
   add_clause_.clear();
   add_lit_.clear();
-  intake_in_arrays_ = false;
   index_clauses_();
 }
 
@@ -67,35 +65,18 @@ void zsat::formula_add_var(int lit, int clause) {
   if (lit == 0 || magnitude > static_cast<long long>(var_recs.size()) || clause < 0 ||
       clause >= static_cast<int>(clause_recs.size()))
     return;
-  restore_intake_();
   add_clause_.push_back(clause);
   add_lit_.push_back(lit);
 }
 
 void zsat::formula_reserve_literals(std::size_t n) {
-  restore_intake_();
   add_clause_.reserve(add_clause_.size() + n);
   add_lit_.reserve(add_lit_.size() + n);
-}
-
-void zsat::restore_intake_() {
-  if (!intake_in_arrays_) return;
-  intake_in_arrays_ = false;
-  add_clause_.reserve(members.size());
-  add_lit_.reserve(members.size());
-  for (int c = 0; c < static_cast<int>(clause_recs.size()); ++c) {
-    const formula_clause& r = clause_recs[c];
-    for (int s = r.begin; s < r.begin + r.size; ++s) {
-      add_clause_.push_back(c);
-      add_lit_.push_back((members[s] + 1) * member_sign[s]);
-    }
-  }
 }
 
 void zsat::formula_vector2array() {
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
-  restore_intake_();
   const int nVars = static_cast<int>(var_recs.size());
   const int nClauses = static_cast<int>(clause_recs.size());
   const std::size_t total = add_lit_.size();
@@ -151,13 +132,6 @@ void zsat::formula_vector2array() {
       member_edge[s] = firstEdge[v];
     }
   }
-  // An intake in clause order is what the slots hold, in slot order: it
-  // gives these arrays again, so it need not be kept beside them.
-  if (std::is_sorted(add_clause_.begin(), add_clause_.end())) {
-    std::vector<int>().swap(add_clause_);
-    std::vector<int>().swap(add_lit_);
-    intake_in_arrays_ = true;
-  }
   index_clauses_();
 }
 
@@ -169,49 +143,33 @@ void zsat::index_clauses_() {
 void zsat::index_short_clauses_() {
   tally_fresh_ = false;
   edge_slot_.clear();
-  plain_units_.clear();
   slot_factor_.clear();
   slot_flags_.clear();
   slot_prefix_.clear();
   tally_.clear();
-  // Plain clauses whose variables are all different get cells.
-  auto hasCells = [this](const formula_clause& c) {
-    if (c.size <= 0 || c.size > kPlainClauseSize) return false;
-    for (int s = c.begin + 1; s < c.begin + c.size; ++s)
-      for (int t = c.begin; t < s; ++t)
-        if (members[s] == members[t]) return false;
-    return true;
-  };
-  bool anyShort = false;
-  long long units = 0;
+  bool anyRead = false, anyShort = false;
   for (const formula_clause& c : clause_recs) {
+    anyRead |= c.size > 0 && c.size <= kExactClauseSize;
     anyShort |= is_short_(c);
-    if (hasCells(c)) units += c.size < 4 ? 1 : 2;
   }
-  if (units > kMostUnits) units = 0;
-  if (!anyShort && units == 0) return;
+  // A formula of long clauses only keeps none of it.
+  if (!anyRead) return;
   edge_slot_.assign(occ_clause.size(), kNoReader);
-  plain_units_.assign(static_cast<std::size_t>(units), plain_unit_());
+  slot_factor_.assign(members.size(), 1.0);
+  slot_flags_.assign(members.size(), 0);
   if (anyShort) {
-    slot_factor_.assign(members.size(), 1.0);
-    slot_flags_.assign(members.size(), 0);
     slot_prefix_.assign(members.size(), 1.0);
     tally_.assign(clause_recs.size(), clause_tally());
   }
-  int unit = 0;
   for (const formula_clause& c : clause_recs) {
-    if (is_short_(c)) {
-      for (int s = c.begin; s < c.begin + c.size; ++s) {
-        const int f = member_edge[s];
-        edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
-      }
-    } else if (units > 0 && hasCells(c)) {
-      // Every member is its own first occurrence here.
-      for (int s = c.begin; s < c.begin + c.size; ++s) edge_slot_[member_edge[s]] = cell_code_(unit, c.size, s - c.begin);
-      unit += c.size < 4 ? 1 : 2;
+    if (c.size > kExactClauseSize) continue;
+    const bool isShort = is_short_(c);
+    for (int s = c.begin; s < c.begin + c.size; ++s) {
+      const int f = member_edge[s];
+      edge_slot_[f] = edge_slot_[f] == kNoReader ? s : kSeveralReaders;
+      slot_flags_[s] = isShort ? kSlotShort : plain_slot_flags_(s - c.begin, c.size);
     }
   }
-  assert(unit == units);
 }
 
 void zsat::index_long_clauses_() {

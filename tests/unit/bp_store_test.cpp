@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 #include <unistd.h>
 
 #include "bp/BpFormula.h"
@@ -235,41 +234,4 @@ TEST(BpStore, IntakeBounds) {
   f.formula_vector2array();  // idempotent
   EXPECT_EQ(summary(f), "N3 M2 | | 2 0 / -3 0 | vt 1,1,1");
   ::test::expectFatal(::test::fatalOf([&] { f.formula_add_var(-4, 0); }), 255, "", "^Too many variables\\.\n$");
-}
-
-// A build drops an intake that came in clause order; literals added after it
-// must still see the earlier ones, in their order, whatever order they take.
-TEST(BpStore, LiteralsAfterABuildJoinTheEarlierOnes) {
-  struct Add {
-    int lit, clause;
-  };
-  const std::vector<Add> first = {{1, 0}, {-2, 0}, {2, 1}, {3, 1}, {-1, 2}};
-  const std::vector<std::vector<Add>> laters = {
-      {{-3, 2}, {1, 3}},          // in clause order, after the built ones
-      {{2, 0}, {-3, 1}, {3, 3}},  // back into clauses built before
-  };
-  for (const std::vector<Add>& later : laters) {
-    XTQRANDOMv3 rng(1);
-    zsat once(&rng, 0), twice(&rng, 0);
-    for (zsat* f : {&once, &twice}) {
-      f->N = 3;
-      f->M = 4;
-      f->formula_init_structures();
-    }
-    for (const Add& a : first) {
-      once.formula_add_var(a.lit, a.clause);
-      twice.formula_add_var(a.lit, a.clause);
-    }
-    twice.formula_vector2array();
-    for (const Add& a : later) {
-      once.formula_add_var(a.lit, a.clause);
-      twice.formula_add_var(a.lit, a.clause);
-    }
-    once.formula_vector2array();
-    twice.formula_vector2array();
-    EXPECT_EQ(summary(twice), summary(once));
-    EXPECT_EQ(twice.occ_clause, once.occ_clause);
-    EXPECT_EQ(twice.occ_sign, once.occ_sign);
-    EXPECT_EQ(twice.member_edge, once.member_edge);
-  }
 }
