@@ -59,8 +59,11 @@ int run(int argc, const char** argv) {
 }  // namespace
 
 int main(int argc, const char** argv) {
-  // Before anything is opened, printed or allocated in bulk.
+#ifndef VORN_EMBEDDED_MAIN
+  // Before anything is opened, printed or allocated in bulk. Not when main
+  // is compiled into another program: the restart would exec that program.
   vorn::restartWithHugePages(argc, argv);
+#endif
   // The command line (its prefix normaliser) and both roads raise their
   // fatal input and run errors up to here.
   try {
