@@ -82,7 +82,9 @@ void guardRunLimits(bool decidingRoad) {
   deciding = decidingRoad ? 1 : 0;
   // Once: a process that runs several roads (the whole-run fuzz target) keeps one.
   if (!reserve) reserve = std::malloc(kReserveBytes);
-  previousTerminate = std::set_terminate(onTerminate);
+  // Keeping ourselves as the previous handler would recurse at the end.
+  const std::terminate_handler previous = std::set_terminate(onTerminate);
+  if (previous != onTerminate) previousTerminate = previous;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onCpuLimit;
