@@ -6,6 +6,8 @@
 // the binary, so what is read and decided stays the same.
 #pragma once
 
+#include "engine/Matrix.h"
+#include "engine/NffEx.h"
 #include "preprocessor/CnfMatrix.h"
 #include "preprocessor/CnfPrefix.h"
 #include "preprocessor/QDimacsCnf.h"
@@ -19,6 +21,15 @@ inline void useSmallPreproReserves() {
   CnfTarget::cacheCap = 1u << 12;
   CnfMatrix::firstClauseCapacity = 64;
   CnfPrefix::firstAtomCapacity = 64;
+}
+
+// The engine's stores as main builds them: 64 KiB chunks instead of 32 MiB,
+// as many more of them (the same room), and small first tables.
+inline void useSmallEngineReserves() {
+  Matrix::roadChunkWords = Matrix::kDefaultChunkWords >> 9;
+  Matrix::roadChunkLimit = Matrix::kDefaultChunkLimit << 9;
+  NffEx::hintCap = 1u << 10;
+  NffEx::firstReserveSize = 1u << 10;
 }
 
 }  // namespace fuzz
