@@ -11,6 +11,7 @@
 
 #include "InProcess.h"
 #include "QdimacsCheck.h"
+#include "SmallReserves.h"
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "input/QDimacs.h"
@@ -35,9 +36,6 @@ void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bo
     } resetNames;
     CnfFormula formula(options);
     CnfTarget target(formula, instance, options);
-    // The header's reserve is shadowed by the sanitizer on allocation and
-    // on free; the tables grow past it as in the binary.
-    target.reserveCap = 1u << 10;
     QDimacs reader(target, options);
     if (!reader.done()) return 2;  // the size cut
     std::FILE* out = std::fopen(written.c_str(), "w");
@@ -60,6 +58,7 @@ void readOnce(const uint8_t* data, std::size_t size, const std::string& path, bo
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::discardStdout();
+  fuzz::useSmallPreproReserves();
   return 0;
 }
 

@@ -36,8 +36,8 @@
 #include "ForkedRun.h"
 #include "InProcess.h"
 #include "QdimacsCheck.h"
+#include "SmallReserves.h"
 #include "driver/Instance.h"
-#include "engine/Matrix.h"
 #include "engine/Solver.h"
 #include "input/PrefixNormaliser.h"
 #include "input/PrivateCopy.h"
@@ -133,9 +133,8 @@ int runRoad(std::size_t road, const std::string& path) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::discardStdout();
-  // 256 KiB chunks instead of 32 MiB, as many more of them: the same room.
-  Matrix::roadChunkWords = Matrix::kDefaultChunkWords >> 7;
-  Matrix::roadChunkLimit = Matrix::kDefaultChunkLimit << 7;
+  fuzz::useSmallPreproReserves();
+  fuzz::useSmallEngineReserves();
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/Matrix.h"
 
+#include <algorithm>
 #include <cassert>
 #include <new>
 
@@ -7,8 +8,9 @@ namespace vorn {
 
 Matrix::Matrix(std::size_t chunkWords, std::size_t chunkLimit)
     : chunkWords_(chunkWords < 2 ? 2 : chunkWords), chunkLimit_(chunkLimit < 1 ? 1 : chunkLimit) {
-  chunks.reserve(chunkLimit_);
-  storage_.reserve(chunkLimit_);
+  // The tables of many small chunks grow as chunks are opened.
+  chunks.reserve(std::min(chunkLimit_, kDefaultChunkLimit));
+  storage_.reserve(std::min(chunkLimit_, kDefaultChunkLimit));
   openChunk_(chunkWords_);
 }
 

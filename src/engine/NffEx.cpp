@@ -10,10 +10,8 @@ namespace vorn {
 namespace {
 // Declared counts are hints: reservations made from them are capped, the
 // tables grow to whatever is really stored.
-constexpr std::size_t kHintCap = 1u << 16;
-
 std::size_t reserveFor(long nVars) {
-  const double n = static_cast<double>(std::min<std::size_t>(nVars < 0 ? 0 : static_cast<std::size_t>(nVars), kHintCap));
+  const double n = static_cast<double>(std::min<std::size_t>(nVars < 0 ? 0 : static_cast<std::size_t>(nVars), NffEx::hintCap));
   return static_cast<std::size_t>(2.0 * n * 1.3);
 }
 }  // namespace
@@ -44,7 +42,7 @@ void NffEx::init(const long& nVars, const long& nClauses) {
   }
   for (std::vector<uint32_t>& counted : learnedCounts_)
     if (!learnedLists_ && counted.size() < size) counted.resize(size, 0);
-  const std::size_t wantUnits = std::min(n, kHintCap) / 10;
+  const std::size_t wantUnits = std::min(n, hintCap) / 10;
   if (units.capacity() < wantUnits) units.reserve(wantUnits);
 }
 

@@ -29,6 +29,13 @@ using PrefLines = std::vector<std::vector<long>>;
 
 class NffEx : public NFF {
  public:
+  // Caps of what a declared count reserves up front (the per-literal
+  // tables and the lists sized by variables; the input id table). A
+  // process that reads many small files under a sanitizer lowers them: the
+  // shadow of a large reserve is written on allocation and on free.
+  static inline std::size_t hintCap = std::size_t{1} << 16;
+  static inline std::size_t firstReserveSize = std::size_t{1} << 22;
+
   NffEx(CommandLine& options, Instance<long>& names, std::size_t chunkWords = Matrix::kDefaultChunkWords,
         std::size_t chunkLimit = Matrix::kDefaultChunkLimit);
 
@@ -111,7 +118,7 @@ class NffEx : public NFF {
   uint32_t scratch[4] = {0, 0, 0, 0};
   // Cap of the id-table reserve made from a declared count: reserved words
   // cost nothing until used, but a lying header must not reserve gigabytes.
-  std::size_t reserveSize = std::size_t{1} << 22;
+  std::size_t reserveSize = firstReserveSize;
   std::size_t counts[kKinds] = {0, 0, 0, 0};  // constraints of >= 2 literals
   std::size_t printId = 1, printList = 0, printPartner = 1;
   // Preference lines ("c f" groups of signed internal indices) installed

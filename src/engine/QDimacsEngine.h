@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,19 +18,18 @@ namespace vorn {
 
 class EngineTarget final : public QdimacsSink {
  public:
-  // The header's counts are hints: a three-line file may declare billions.
-  // Tables are sized for at most this many up front and grow as needed.
-  static constexpr int32_t kHintCap = 1 << 16;
-
   EngineTarget(NffEx& formula, Instance<long>& names)
       : formula_(formula), names_(names), prefLines_(new PrefLines) {}
 
   bool header(int32_t vars, int32_t clauses) override {
     names_.nVars = vars;
     names_.nClauses = clauses;
-    formula_.init(std::min(vars, kHintCap), clauses);
+    // The counts are hints: a three-line file may declare billions. Tables
+    // are sized for at most NffEx::hintCap up front and grow as needed.
+    const int32_t cap = static_cast<int32_t>(std::min<std::size_t>(NffEx::hintCap, INT32_MAX));
+    formula_.init(std::min(vars, cap), clauses);
     formula_.deferInputOccurrences();
-    prefLines_->reserve(static_cast<std::size_t>(std::min(clauses, kHintCap)));
+    prefLines_->reserve(static_cast<std::size_t>(std::min(clauses, cap)));
     return true;
   }
   void quantifierBegin(bool exists) override { quantifier_ = exists ? Exists : Forall; }

@@ -145,7 +145,9 @@ class PrefixReader {
 // Buffered writer to a file descriptor; remembers the first error.
 class FdWriter {
  public:
-  explicit FdWriter(int fd) : fd_(fd) { buffer_.reserve(kChunk + 64); }
+  // The buffer grows to what is written, up to a chunk: a small copy costs
+  // no chunk-sized allocation.
+  explicit FdWriter(int fd) : fd_(fd) {}
   void text(const char* s) {
     buffer_ += s;
     if (buffer_.size() >= kChunk) flush();

@@ -75,7 +75,10 @@ class CnfMatrix {
   std::vector<std::vector<CnfLiteral>> posBinaries;
   std::vector<std::vector<CnfLiteral>> negBinaries;
   std::vector<ClauseId> freeIds;
-  int32_t clauseCapacity = 10000;
+  // Slots reserved when the store is made; a fuzz target lowers it, as the
+  // sanitizer writes the shadow of a large reserve on allocation and free.
+  static inline int32_t firstClauseCapacity = 10000;
+  int32_t clauseCapacity = firstClauseCapacity;
   // Slot id -> per literal of the clause, where the id stands in that
   // literal's occurrence list, so removing a clause does not search lists
   // that a common literal makes as long as the formula. Built on the first

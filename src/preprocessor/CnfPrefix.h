@@ -78,7 +78,8 @@ class CnfPrefix {
   std::vector<AtomRecord> atomRecords;          // indexed by atom
   std::vector<CnfLiteral> removedAtoms;         // reused last in, first out
   CnfLiteral maxAtom = 0;                       // largest id ever declared
-  int32_t atomCapacity = 10000;
+  static inline int32_t firstAtomCapacity = 10000;  // lowered by fuzz targets
+  int32_t atomCapacity = firstAtomCapacity;
   int32_t removedAtomCount = 0;
 
  private:

@@ -20,9 +20,10 @@ class CnfTarget final : public QdimacsSink {
   // The header's count is a hint: a file may declare far more than it holds.
   static constexpr std::size_t kReserveCap = std::size_t(1) << 22;
   static constexpr std::size_t kCacheCap = std::size_t(1) << 24;
-  // Lowered by a caller that reads many small files (a fuzzer), where a
+  // Lowered by a process that reads many small files (a fuzzer), where a
   // large first allocation costs more than the reading.
-  std::size_t reserveCap = kReserveCap;
+  static inline std::size_t reserveCap = kReserveCap;
+  static inline std::size_t cacheCap = kCacheCap;
 
   CnfTarget(CnfFormula& formula, Instance<long>& names, CommandLine& options)
       : formula_(formula),
@@ -38,7 +39,7 @@ class CnfTarget final : public QdimacsSink {
     names_.nVars = vars;
     // The cache covers the declared numbers but grows with the numbers met:
     // a header may declare millions of variables and use three.
-    cacheLimit_ = std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, kCacheCap);
+    cacheLimit_ = std::min<std::size_t>(static_cast<std::size_t>(vars) + 1, cacheCap);
     known_.clear();
     formula_.reserveAtoms(static_cast<CnfLiteral>(std::min<std::size_t>(static_cast<std::size_t>(vars), reserveCap)));
     return true;
