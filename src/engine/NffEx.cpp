@@ -135,7 +135,7 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
   if (table.size() == table.capacity())
     table.reserve(std::max(table.capacity() + 1, static_cast<std::size_t>(1.5f * static_cast<float>(table.capacity()))));
   id = static_cast<uint32_t>(table.size());
-  table.push_back(watchedOccs_{0, 0, record, record + n + 2});
+  table.push_back(watchedOccs_{0, 0, record});
 
   // Watches are set by whoever activates the constraint; zero them so a
   // record never holds stale words.
@@ -203,7 +203,6 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
       --counted[litCode(*p)];
     }
     entry.begin = nullptr;
-    entry.end = nullptr;
     return;
   }
   for (const uint32_t* p = NConstraint::literals(entry.begin); *p; ++p) {
@@ -215,7 +214,6 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
     occs.pop_back();
   }
   entry.begin = nullptr;
-  entry.end = nullptr;
 }
 
 }  // namespace vorn
