@@ -42,8 +42,6 @@ void NffEx::init(const long& nVars, const long& nClauses) {
     nOccs[k].reserve(size);
     bOccs[k].reserve(size);
   }
-  for (std::vector<uint32_t>& counted : learnedCounts_)
-    if (!learnedLists_ && counted.size() < size) counted.resize(size, 0);
   const std::size_t wantUnits = std::min(n, kHintCap) / 10;
   if (units.capacity() < wantUnits) units.reserve(wantUnits);
 }
@@ -181,7 +179,7 @@ void NffEx::layOutInputOccurrences() {
   for (std::size_t code = 0; code < count.size(); ++code)
     if (count[code] != 0) {
       WordList& list = lists.edit(code);
-      list.reserve(list.size() + count[code]);
+      list.reserveExact(list.size() + count[code]);
     }
   std::vector<uint32_t>().swap(count);
   for (std::size_t id = deferredFrom_; id < table.size(); ++id)
