@@ -24,9 +24,12 @@ void DynFormula::init() {
 
   // Input records start watched on their first two stored literals. The
   // lists are counted first and filled in id order, so that each takes its
-  // final block at once.
+  // final block at once. An empty input constraint is the answer: no
+  // strategy starts and nothing propagates, so the watches are left unset
+  // (a large formula would spend a fifth of its reading on them).
   std::vector<uint32_t> count;
   for (ConstraintKind k : {OrigClause, OrigTerm}) {
+    if (!nEmpties.empty()) break;
     std::vector<watchedOccs_>& entries = watchedOccs[k];
     WordLists& lists = watchLists[k];
     count.assign(lists.capacity(), 0);

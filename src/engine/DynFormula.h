@@ -39,8 +39,9 @@ class DynFormula : public NffEx, public Assignment {
              std::size_t chunkLimit = Matrix::roadChunkLimit);
 
   // Start-up: marks for empty input constraints, watch lists, initial
-  // watches of the input records, table sizes, and the input units at
-  // level 1. Called once before any strategy's init.
+  // watches of the input records (none when an input constraint is
+  // empty), table sizes, and the input units at level 1. Called once
+  // before any strategy's init.
   void init();
   // Sizes the store for a formula that addAtom/addClause will fill.
   void init(const long& nVars, const long& nClauses) { NffEx::init(nVars, nClauses); }

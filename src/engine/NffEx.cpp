@@ -40,8 +40,6 @@ void NffEx::init(const long& nVars, const long& nClauses) {
     nOccs[k].reserve(size);
     bOccs[k].reserve(size);
   }
-  for (std::vector<uint32_t>& counted : learnedCounts_)
-    if (!learnedLists_ && counted.size() < size) counted.resize(size, 0);
   const std::size_t wantUnits = std::min(n, hintCap) / 10;
   if (units.capacity() < wantUnits) units.reserve(wantUnits);
 }
@@ -133,7 +131,7 @@ uint32_t* NffEx::learnConstraint_(std::vector<uint32_t>& lits, uint32_t& id, boo
   if (table.size() == table.capacity())
     table.reserve(std::max(table.capacity() + 1, static_cast<std::size_t>(1.5f * static_cast<float>(table.capacity()))));
   id = static_cast<uint32_t>(table.size());
-  table.push_back(watchedOccs_{0, 0, record, record + n + 2});
+  table.push_back(watchedOccs_{0, 0, record});
 
   // Watches are set by whoever activates the constraint; zero them so a
   // record never holds stale words.
@@ -179,7 +177,7 @@ void NffEx::layOutInputOccurrences() {
   for (std::size_t code = 0; code < count.size(); ++code)
     if (count[code] != 0) {
       WordList& list = lists.edit(code);
-      list.reserve(list.size() + count[code]);
+      list.reserveExact(list.size() + count[code]);
     }
   std::vector<uint32_t>().swap(count);
   for (std::size_t id = deferredFrom_; id < table.size(); ++id)
@@ -201,7 +199,6 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
       --counted[litCode(*p)];
     }
     entry.begin = nullptr;
-    entry.end = nullptr;
     return;
   }
   for (const uint32_t* p = NConstraint::literals(entry.begin); *p; ++p) {
@@ -213,7 +210,6 @@ void NffEx::unLearnNConstraint(uint32_t id, bool input, bool clause) {
     occs.pop_back();
   }
   entry.begin = nullptr;
-  entry.end = nullptr;
 }
 
 }  // namespace vorn

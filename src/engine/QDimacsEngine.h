@@ -64,16 +64,27 @@ class EngineTarget final : public QdimacsSink {
   }
 
  private:
-  // Internal index of a file number. Repeated numbers are answered from a
-  // flat table (the hash map of the name table costs a cache miss per
-  // literal); its size stays proportional to the variables seen.
+  // Internal index of a file number. Numbers are answered from a flat
+  // table (the hash map of the name table costs a cache miss per literal
+  // and some 40 bytes per variable); its size stays proportional to the
+  // variables seen. Only a number too large for it goes into the hash map,
+  // which nothing but this reader looks up; indices are handed out in
+  // order of first appearance either way.
   long index(long number) {
     const std::size_t n = static_cast<std::size_t>(number);
     if (n < direct_.size() && direct_[n] != 0) return direct_[n];
-    const long i = names_.getIndex(number);
+    const bool flat = n < 16 * names_.intToExt.size() + 4096;
+    long i;
+    if (flat && (names_.extToInt.empty() || names_.extToInt.find(number) == names_.extToInt.end())) {
+      i = static_cast<long>(names_.intToExt.size());
+      names_.intToExt.push_back(number);
+      if (i > names_.nVars) names_.nVars = i;
+    } else {
+      i = names_.getIndex(number);
+    }
     if (i > static_cast<long>(kMaxVar))
       fail("more distinct variables than the engine can number (" + std::to_string(kMaxVar) + ")");
-    if (n < 16 * names_.intToExt.size() + 4096) {
+    if (flat) {
       if (n >= direct_.size()) direct_.resize(std::max(n + 1, 2 * direct_.size()), 0);
       direct_[n] = static_cast<uint32_t>(i);
     }

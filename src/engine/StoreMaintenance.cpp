@@ -116,7 +116,6 @@ void NffEx::removeLitFromNConstraint(const uint32_t& lit, uint32_t id, bool inpu
     if (at >= first) dropOccurrence(nOccs[k].edit(litCode(lit)), id);
     std::copy(rest.begin(), rest.end(), lits);
     lits[rest.size()] = 0;
-    entry.end = lits + rest.size();
     return;
   }
 

@@ -26,13 +26,19 @@ namespace vorn {
 
 // The memory of the lists: blocks of 4, 8, 16, ... words cut from large
 // chunks, a freed block kept for the next list of its size. Lists grow by
-// doubling, so every block has one of these sizes; a per-list malloc would
-// cost a header each and most of the reading time in the allocator. The
-// chunks live as long as the process. Under AddressSanitizer every block
-// is a malloc of its own, so that a stale list pointer is still caught.
+// doubling, so a growing list's block has one of these sizes; a per-list
+// malloc would cost a header each and most of the reading time in the
+// allocator. A list laid out once at its final length (takeExact) gets
+// just that many words: a million lists of three occurrences would waste
+// a quarter of their words on rounding. Such a block, given back, serves
+// the largest size it holds, or is dropped when it holds less than the
+// smallest. The chunks live as long as the process. Under
+// AddressSanitizer every block is a malloc of its own, so that a stale
+// list pointer is still caught.
 class WordPool {
  public:
   static uint32_t* take(std::size_t words);
+  static uint32_t* takeExact(std::size_t words);
   static void give(uint32_t* block, std::size_t words);
 };
 
@@ -88,6 +94,17 @@ class WordList {
   void reserve(std::size_t n) {
     if (n > cap_) grow_(n);
   }
+  // Room for exactly n words, for a list that is filled once to a known
+  // length and rarely grows after.
+  void reserveExact(std::size_t n) {
+    if (n <= cap_) return;
+    if (n > (std::size_t{1} << 31)) throw std::bad_alloc();
+    uint32_t* p = WordPool::takeExact(n);
+    if (size_ > 0) std::memcpy(p, data_, size_ * sizeof(uint32_t));
+    if (data_ != nullptr) WordPool::give(data_, cap_);
+    data_ = p;
+    cap_ = static_cast<uint32_t>(n);
+  }
 
   operator std::vector<uint32_t>() const { return std::vector<uint32_t>(begin(), end()); }
   friend bool operator==(const WordList& a, const std::vector<uint32_t>& b) {
@@ -98,10 +115,10 @@ class WordList {
   friend class WordLists;
 
   // Most lists of a formula hold a handful of words: start at four, then
-  // double.
+  // double (from an exact capacity, to the next power of two).
   void grow_(std::size_t need) {
-    std::size_t cap = cap_ < 4 ? 4 : 2 * static_cast<std::size_t>(cap_);
-    while (cap < need) cap *= 2;
+    std::size_t cap = 4;
+    while (cap <= cap_ || cap < need) cap *= 2;
     if (cap > (std::size_t{1} << 31)) throw std::bad_alloc();
     uint32_t* p = WordPool::take(cap);
     if (size_ > 0) std::memcpy(p, data_, size_ * sizeof(uint32_t));

@@ -67,9 +67,8 @@ void expectStored(NffEx& store, const uint32_t* outcome, Outcome o, ConstraintKi
     EXPECT_EQ(id, 1u);
     const watchedOccs_& e = store.watchedOccs[k][1];
     EXPECT_EQ(e.begin, outcome);
-    ASSERT_EQ(e.end, outcome + stored.size() + 2);
-    EXPECT_EQ(*e.end, 0u);
-    std::vector<uint32_t> words(e.begin + kRecordHeader, e.end);
+    ASSERT_EQ(NConstraint::terminator(e.begin), outcome + stored.size() + 2);
+    std::vector<uint32_t> words(e.begin + kRecordHeader, NConstraint::terminator(e.begin));
     EXPECT_EQ(words, stored);
     for (uint32_t l : stored) EXPECT_EQ(store.nOccs[k][litCode(l)], std::vector<uint32_t>{1}) << l;
   } else {
@@ -212,7 +211,6 @@ TEST(ConstraintStore, DuplicateBinariesIdsAndDeletion) {
   EXPECT_EQ(store.nOccs[OrigClause][litCode(L(3))], (std::vector<uint32_t>{2}));
   EXPECT_EQ(store.nOccs[OrigClause][litCode(L(5))], (std::vector<uint32_t>{3}));
   EXPECT_EQ(store.watchedOccs[OrigClause][1].begin, nullptr);
-  EXPECT_EQ(store.watchedOccs[OrigClause][1].end, nullptr);
   EXPECT_EQ(store.counts[OrigClause], 4u);
   // Twice, or ids that do not exist: nothing changes.
   store.unLearnNConstraint(1, true, true);
@@ -431,8 +429,7 @@ TEST(ConstraintStore, RandomConstraintsMatchTheModel) {
     for (const Stored& r : records) {
       const watchedOccs_& e = store.watchedOccs[r.kind][next[r.kind]];
       ASSERT_NE(e.begin, nullptr);
-      EXPECT_EQ(std::vector<uint32_t>(e.begin + kRecordHeader, e.end), r.lits);
-      EXPECT_EQ(*e.end, 0u);
+      EXPECT_EQ(std::vector<uint32_t>(e.begin + kRecordHeader, NConstraint::terminator(e.begin)), r.lits);
       for (uint32_t l : r.lits) {
         const auto& occ = store.nOccs[r.kind][litCode(l)];
         EXPECT_EQ(std::count(occ.begin(), occ.end(), next[r.kind]), 1);
@@ -584,7 +581,8 @@ TEST(ChunkMemory, LongConstraintsSurviveAcrossChunks) {
   EXPECT_GT(store.matrix.chunks.size(), 50u);
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const watchedOccs_& e = store.watchedOccs[OrigClause][i + 1];
-    EXPECT_EQ(std::vector<uint32_t>(e.begin + kRecordHeader, e.end), expected[i]) << "record " << i + 1;
+    EXPECT_EQ(std::vector<uint32_t>(e.begin + kRecordHeader, NConstraint::terminator(e.begin)), expected[i])
+        << "record " << i + 1;
   }
 }
 
