@@ -51,6 +51,10 @@ void zsat::formula_init_structures() {
   sp_cavF.clear();
   sp_cav0.clear();
   var_vals.clear();
+  cells_.clear();
+  edge_cell_.clear();
+  cells_active_ = false;
+  messages_released_ = false;
   add_clause_.clear();
   add_lit_.clear();
   index_clauses_();
@@ -75,6 +79,7 @@ void zsat::formula_reserve_literals(std::size_t n) {
 }
 
 void zsat::formula_vector2array() {
+  assert(!cells_active_);  // the literals are gone
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
   const int nVars = static_cast<int>(var_recs.size());
@@ -136,6 +141,7 @@ void zsat::formula_vector2array() {
 }
 
 void zsat::index_clauses_() {
+  assert(!cells_active_);  // the literals are gone
   index_long_clauses_();
   index_short_clauses_();
 }
