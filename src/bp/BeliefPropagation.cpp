@@ -534,9 +534,10 @@ void zsat::bp_release_messages() {
   std::vector<clause_tally>().swap(tally_);
   std::vector<int8_t>().swap(settled_);
   std::vector<bp_cell_>().swap(cells_);
-  std::vector<uint32_t>().swap(edge_cell_);
+  std::vector<int>().swap(edge_cell_);
   tally_fresh_ = false;
   messages_released_ = true;
+  return_freed_memory_();
 }
 
 double zsat::bp_get_entropy() const {

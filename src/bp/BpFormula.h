@@ -201,9 +201,10 @@ class zsat {
   // the sweeps need some 25 bytes less per edge; the sweeps give the same
   // bits either way. Takes effect at bp_init_structure.
   bool keep_edge_messages = true;
-  // Whether bp_init_structure may move a formula of clauses of at most
-  // kCellClauseSize distinct variables into cells (below) and release the
-  // store's literal arrays, when keep_edge_messages is off. What is left
+  // Whether a formula of clauses of at most kCellClauseSize distinct
+  // variables may move into cells (below) and the store release its
+  // literal arrays and intake, when keep_edge_messages is off: at reading
+  // when both are set before, else at bp_init_structure. What is left
   // serves bp_init_random, bp_iterate, bp_converge, marginal and
   // des_allmag, with the same bits; nothing that reads the literals
   // (writers, survey propagation, decimation, the entropy) may run after.
@@ -374,13 +375,14 @@ class zsat {
   static_assert(sizeof(bp_cell_) == 32, "a cell fills half a cache line");
   std::vector<bp_cell_> cells_;  // per clause
   // Per edge: its clause << 2 | its place there.
-  std::vector<uint32_t> edge_cell_;
+  std::vector<int> edge_cell_;
   static constexpr int kCellPlaceBits = 2;
   static_assert(kCellClauseSize < (1 << kCellPlaceBits), "a place fits in its bits");
   bool cells_active_ = false;
   bool messages_released_ = false;
 
   bool cells_fit_() const;
+  void return_freed_memory_();
   void cells_build_();
   void cells_start_(double eta0, bool random);
   double cells_factor_(const bp_cell_& c, int place) const {

@@ -29,7 +29,7 @@ inline void setBit(uint8_t& bits, int place, bool on) {
 }  // namespace
 
 bool zsat::cells_fit_() const {
-  if (clause_recs.size() >= (std::size_t{1} << (32 - kCellPlaceBits))) return false;
+  if (clause_recs.size() >= (std::size_t{1} << (31 - kCellPlaceBits))) return false;  // codes stay ints
   if (!long_clauses_.empty()) return false;
   for (const formula_clause& c : clause_recs) {
     if (c.size > kCellClauseSize) return false;
@@ -43,6 +43,7 @@ bool zsat::cells_fit_() const {
 void zsat::cells_build_() {
   assert(cells_fit_());
   // What the cells replace goes first, so that it and they do not add up.
+  std::vector<int>().swap(members);
   std::vector<int>().swap(add_clause_);
   std::vector<int>().swap(add_lit_);
   std::vector<int>().swap(edge_slot_);
@@ -58,7 +59,7 @@ void zsat::cells_build_() {
   std::vector<int8_t>().swap(u);
 
   cells_.assign(clause_recs.size(), bp_cell_{});
-  edge_cell_.assign(occ_clause.size(), 0);
+  // An edge's clause becomes its cell code in place.
   for (std::size_t c = 0; c < clause_recs.size(); ++c) {
     const formula_clause& r = clause_recs[c];
     bp_cell_& cell = cells_[c];
@@ -66,24 +67,26 @@ void zsat::cells_build_() {
     for (int k = 0; k < r.size; ++k) {
       const int s = r.begin + k;
       // Distinct variables: each slot's first occurrence is its own edge.
-      assert(occ_clause[member_edge[s]] == static_cast<int>(c));
-      edge_cell_[member_edge[s]] = static_cast<uint32_t>(c) << kCellPlaceBits | static_cast<uint32_t>(k);
+      const int e = member_edge[s];
+      assert(occ_clause[e] == static_cast<int>(c));
+      occ_clause[e] = static_cast<int>(c << kCellPlaceBits) | k;
       if (member_sign[s] > 0) cell.positive = static_cast<uint8_t>(cell.positive | 1u << k);
     }
   }
+  edge_cell_.swap(occ_clause);
   std::vector<int>().swap(occ_clause);
-  std::vector<int>().swap(members);
   std::vector<int8_t>().swap(member_sign);
   std::vector<int>().swap(member_edge);
   std::vector<formula_clause>().swap(clause_recs);
   cells_active_ = true;
+  return_freed_memory_();
 }
 
 // Every edge's eta and warning field, in edge order: eta0 and h = 0, or
 // drawn as bp_init_random draws them.
 void zsat::cells_start_(double eta0, bool random) {
   for (std::size_t e = 0; e < edge_cell_.size(); ++e) {
-    const uint32_t code = edge_cell_[e];
+    const uint32_t code = static_cast<uint32_t>(edge_cell_[e]);
     bp_cell_& cell = cells_[code >> kCellPlaceBits];
     const int place = static_cast<int>(code & ((1u << kCellPlaceBits) - 1));
     double x = eta0;
@@ -105,7 +108,7 @@ void zsat::cells_fix_var_(int v) {
   if (settled_[v] == r.fixed_value) return;
   settled_[v] = static_cast<int8_t>(r.fixed_value);
   for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e) {
-    const uint32_t code = edge_cell_[e];
+    const uint32_t code = static_cast<uint32_t>(edge_cell_[e]);
     cells_[code >> kCellPlaceBits].eta[code & ((1u << kCellPlaceBits) - 1)] = r.WT;
   }
 }
@@ -121,13 +124,13 @@ double zsat::cells_visit_(int v) {
   }
   double* pin = visit_pi_.data();
   int8_t* uin = visit_u_.data();
-  const uint32_t* code = edge_cell_.data() + e0;
+  const int* code = edge_cell_.data() + e0;
   const int8_t* sign = occ_sign.data();
   double WT = 1.0, WF = 1.0;
   int H = 0;
   for (int i = 0; i < r.deg; ++i) {
-    const bp_cell_& cell = cells_[code[i] >> kCellPlaceBits];
-    const int own = static_cast<int>(code[i] & ((1u << kCellPlaceBits) - 1));
+    const bp_cell_& cell = cells_[static_cast<uint32_t>(code[i]) >> kCellPlaceBits];
+    const int own = static_cast<int>(static_cast<uint32_t>(code[i]) & ((1u << kCellPlaceBits) - 1));
     double prod = 1.0;
     for (int k = 0; k < cell.size; ++k)
       if (k != own) prod *= cells_factor_(cell, k);
@@ -147,8 +150,8 @@ double zsat::cells_visit_(int v) {
   double maxdiff = 0.0;
   LeftOutProduct leftOut(sign, e0, e1, [pin, e0](int o) { return 1.0 - pin[o - e0]; });
   for (int i = 0; i < r.deg; ++i) {
-    bp_cell_& cell = cells_[code[i] >> kCellPlaceBits];
-    const int own = static_cast<int>(code[i] & ((1u << kCellPlaceBits) - 1));
+    bp_cell_& cell = cells_[static_cast<uint32_t>(code[i]) >> kCellPlaceBits];
+    const int own = static_cast<int>(static_cast<uint32_t>(code[i]) & ((1u << kCellPlaceBits) - 1));
     const int J = sign[e0 + i];
     setBit(cell.blocks, own, J * (H - J * uin[i]) >= 0);
     const double x = 1.0 - pin[i];

@@ -63,10 +63,11 @@ void HeuristicBPD::rankByBeliefPropagation_() {
   XTQRANDOMv3 rng(seed);
   zsat bp(&rng, 0);
   bp.verbose = bpVerbose;
-  bp.formula_read_qbf_file(instanceFile);
-  // Only decimation reads the per-edge messages (for its entropy).
+  // Only decimation reads the per-edge messages (for its entropy), and the
+  // literals after the sweeps.
   bp.keep_edge_messages = bpMode != 0;
   bp.release_literals = bpMode == 0;
+  bp.formula_read_qbf_file(instanceFile);
   bp.bp_init_structure();
   if (bpMode == 0) {
     bp.des_vars.clear();
