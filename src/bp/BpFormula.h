@@ -103,6 +103,11 @@ class zsat {
   // Room for n literals more, so that adding them does not regrow the intake.
   void formula_reserve_literals(std::size_t n);
   void formula_vector2array();
+  // Straight into cells, without the literal arrays, from freshly made
+  // records and clauses c = 0..clauses-1 of lits[ends[c-1]..ends[c]) (the
+  // first from 0): when release_literals and not keep_edge_messages, and
+  // the clauses fit (see release_literals). Else false, nothing changed.
+  bool formula_cells_from(const int32_t* lits, const std::size_t* ends, std::size_t clauses);
 
   int getNnNmM(int* nn, int* nm, int* m) const;
   int formula_gen_vtypes();
@@ -210,6 +215,7 @@ class zsat {
   // (writers, survey propagation, decimation, the entropy) may run after.
   bool release_literals = false;
   bool cells_in_use() const { return cells_active_; }
+  void return_freed_memory_();
   // Cavity P(TRUE) sent to the clause. Between sweeps only bp_init_structure,
   // bp_init_random and bp_iterate write eta and h: the sweep keeps tallies
   // of them from one sweep to the next.
@@ -382,7 +388,6 @@ class zsat {
   bool messages_released_ = false;
 
   bool cells_fit_() const;
-  void return_freed_memory_();
   void cells_build_();
   void cells_start_(double eta0, bool random);
   double cells_factor_(const bp_cell_& c, int place) const {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 #include "bp/BpFormula.h"
 #include "bp/LeftOutProduct.h"
@@ -80,6 +82,60 @@ void zsat::cells_build_() {
   std::vector<formula_clause>().swap(clause_recs);
   cells_active_ = true;
   return_freed_memory_();
+}
+
+bool zsat::formula_cells_from(const int32_t* lits, const std::size_t* ends, std::size_t clauses) {
+  if (!release_literals || keep_edge_messages || !add_lit_.empty() || clauses != clause_recs.size() ||
+      clauses >= (std::size_t{1} << (31 - kCellPlaceBits)))
+    return false;
+  const long long n = static_cast<long long>(var_recs.size());
+  std::size_t begin = 0;
+  for (std::size_t c = 0; c < clauses; ++c) {
+    const std::size_t size = ends[c] - begin;
+    if (size > static_cast<std::size_t>(kCellClauseSize)) return false;
+    long long vars[kCellClauseSize];
+    for (std::size_t k = 0; k < size; ++k) {
+      const int32_t lit = lits[begin + k];
+      vars[k] = lit < 0 ? -static_cast<long long>(lit) : lit;
+      if (vars[k] < 1 || vars[k] > n) return false;
+      for (std::size_t j = 0; j < k; ++j)
+        if (vars[j] == vars[k]) return false;
+    }
+    begin = ends[c];
+  }
+  const std::size_t total = begin;
+  if (total > static_cast<std::size_t>(INT32_MAX)) return false;
+
+  // The edges in the order formula_vector2array gives them: by variable,
+  // then in reading order.
+  std::vector<formula_clause>().swap(clause_recs);
+  for (formula_var& r : var_recs) r.deg = 0;
+  for (std::size_t i = 0; i < total; ++i) ++var_recs[std::abs(lits[i]) - 1].deg;
+  int edge = 0;
+  for (formula_var& r : var_recs) {
+    r.occ_begin = edge;
+    edge += r.deg;
+  }
+  cells_.assign(clauses, bp_cell_{});
+  edge_cell_.assign(total, 0);
+  occ_sign.assign(total, 0);
+  std::vector<int> fill(var_recs.size(), 0);
+  begin = 0;
+  for (std::size_t c = 0; c < clauses; ++c) {
+    bp_cell_& cell = cells_[c];
+    cell.size = static_cast<uint8_t>(ends[c] - begin);
+    for (int k = 0; k < cell.size; ++k) {
+      const int32_t lit = lits[begin + k];
+      const int v = std::abs(lit) - 1;
+      const int e = var_recs[v].occ_begin + fill[v]++;
+      edge_cell_[e] = static_cast<int>(c << kCellPlaceBits) | k;
+      occ_sign[e] = lit > 0 ? 1 : -1;
+      if (lit > 0) cell.positive = static_cast<uint8_t>(cell.positive | 1u << k);
+    }
+    begin = ends[c];
+  }
+  cells_active_ = true;
+  return true;
 }
 
 // Every edge's eta and warning field, in edge order: eta0 and h = 0, or
