@@ -32,6 +32,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < bp.des_vars.size(); ++i)
       if (bp.des_vars[i] < 0 || bp.des_vars[i] >= bp.N || (bp.des_vals[i] != 1 && bp.des_vals[i] != -1))
         fuzz::fail("ranking entry " + std::to_string(i) + " is not a variable with a value");
+    {
+      // The default heuristic's road, with the literals released (on cells
+      // where the clauses fit), must rank alike.
+      XTQRANDOMv3 rng2(size + 1);
+      zsat lean(&rng2, 0);
+      lean.keep_edge_messages = false;
+      lean.release_literals = true;
+      lean.formula_read_qbf_file(path);
+      lean.bp_init_structure();
+      lean.bp_init_random();
+      lean.bp_converge(0.01, 20, 0);
+      lean.bp_release_messages();
+      lean.des_allmag(lean.N);
+      if (lean.des_vars != bp.des_vars || lean.des_vals != bp.des_vals)
+        fuzz::fail(std::string("the ranking with the literals released differs (cells ") +
+                   (lean.cells_in_use() ? "in use" : "not in use") + ")");
+    }
     bp.des_vars.clear();
     bp.des_vals.clear();
     bp.des_bp_mix(0.01, 20);

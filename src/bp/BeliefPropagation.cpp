@@ -36,20 +36,27 @@ void zsat::bp_init_structure() {
   // Defined starting values, so that a ranking taken before any sweep (a
   // sweep budget of 0) depends on the formula alone.
   tally_fresh_ = false;
-  const std::size_t edges = occ_clause.size();
-  eta.assign(edges, 0.5);
-  h.assign(edges, 0);
-  edge_messages_kept_ = keep_edge_messages;
-  if (edge_messages_kept_) {
-    pi.assign(edges, 0.0);
-    WT_cav.assign(edges, 1.0);
-    WF_cav.assign(edges, 1.0);
-    u.assign(edges, 0);
+  assert(!messages_released_);
+  if (release_literals && !keep_edge_messages && !cells_active_ && cells_fit_()) cells_build_();
+  const std::size_t edges = cells_active_ ? edge_cell_.size() : occ_clause.size();
+  if (cells_active_) {
+    edge_messages_kept_ = false;
+    cells_start_(0.5, false);
   } else {
-    std::vector<double>().swap(pi);
-    std::vector<double>().swap(WT_cav);
-    std::vector<double>().swap(WF_cav);
-    std::vector<int8_t>().swap(u);
+    eta.assign(edges, 0.5);
+    h.assign(edges, 0);
+    edge_messages_kept_ = keep_edge_messages;
+    if (edge_messages_kept_) {
+      pi.assign(edges, 0.0);
+      WT_cav.assign(edges, 1.0);
+      WF_cav.assign(edges, 1.0);
+      u.assign(edges, 0);
+    } else {
+      std::vector<double>().swap(pi);
+      std::vector<double>().swap(WT_cav);
+      std::vector<double>().swap(WF_cav);
+      std::vector<int8_t>().swap(u);
+    }
   }
   int mostEdges = 0;
   for (const formula_var& r : var_recs) mostEdges = std::max(mostEdges, r.deg);
@@ -63,6 +70,12 @@ void zsat::bp_init_structure() {
 }
 
 void zsat::bp_init_random() {
+  assert(!messages_released_);
+  if (cells_active_) {
+    tally_fresh_ = false;
+    cells_start_(0.0, true);
+    return;
+  }
   if (eta.size() != occ_clause.size()) bp_init_structure();
   tally_fresh_ = false;
   for (std::size_t e = 0; e < eta.size(); ++e) {
@@ -447,6 +460,8 @@ double zsat::bp_update_open_var_(int v) {
 double zsat::bp_iterate() {
   const int n = static_cast<int>(var_recs.size());
   if (n < 1) return 0.0;
+  assert(!messages_released_);
+  if (cells_active_) return cells_iterate_();
   if (eta.size() != occ_clause.size()) bp_init_structure();
   shuffle_perm_();
   // From the current messages, so that the drift of dividing factors out
@@ -504,8 +519,30 @@ void zsat::bp_converge(double eps, int maxiter, int miniter) {
   std::cout << ":) pf_wp=" << fwp << " pf_bp=" << fbp << " m=" << mag << std::endl;
 }
 
+void zsat::bp_release_messages() {
+  std::vector<double>().swap(eta);
+  std::vector<int>().swap(h);
+  std::vector<double>().swap(pi);
+  std::vector<double>().swap(WT_cav);
+  std::vector<double>().swap(WF_cav);
+  std::vector<int8_t>().swap(u);
+  std::vector<double>().swap(visit_pi_);
+  std::vector<int8_t>().swap(visit_u_);
+  std::vector<double>().swap(slot_factor_);
+  std::vector<uint8_t>().swap(slot_flags_);
+  std::vector<double>().swap(slot_prefix_);
+  std::vector<clause_tally>().swap(tally_);
+  std::vector<int8_t>().swap(settled_);
+  std::vector<bp_cell_>().swap(cells_);
+  std::vector<int>().swap(edge_cell_);
+  tally_fresh_ = false;
+  messages_released_ = true;
+  return_freed_memory_();
+}
+
 double zsat::bp_get_entropy() const {
   if (var_recs.empty()) return 0.0;
+  assert(!cells_active_ && !messages_released_);
   assert(edge_messages_kept_);
   const double kLn2 = 0.6931471805599453;
   double vars = 0.0;

@@ -103,6 +103,11 @@ class zsat {
   // Room for n literals more, so that adding them does not regrow the intake.
   void formula_reserve_literals(std::size_t n);
   void formula_vector2array();
+  // Straight into cells, without the literal arrays, from freshly made
+  // records and clauses c = 0..clauses-1 of lits[ends[c-1]..ends[c]) (the
+  // first from 0): when release_literals and not keep_edge_messages, and
+  // the clauses fit (see release_literals). Else false, nothing changed.
+  bool formula_cells_from(const int32_t* lits, const std::size_t* ends, std::size_t clauses);
 
   int getNnNmM(int* nn, int* nm, int* m) const;
   int formula_gen_vtypes();
@@ -123,6 +128,9 @@ class zsat {
   double bp_iterate();
   void bp_converge(double eps, int maxiter, int miniter);
   double bp_get_entropy() const;
+  // Frees the messages once the sweeps are over: what is left serves
+  // marginal and des_allmag only.
+  void bp_release_messages();
   double marginal(int v) const { return var_recs[v].WT / (var_recs[v].WT + var_recs[v].WF); }
 
   int des_allmag(int n);
@@ -198,6 +206,16 @@ class zsat {
   // the sweeps need some 25 bytes less per edge; the sweeps give the same
   // bits either way. Takes effect at bp_init_structure.
   bool keep_edge_messages = true;
+  // Whether a formula of clauses of at most kCellClauseSize distinct
+  // variables may move into cells (below) and the store release its
+  // literal arrays and intake, when keep_edge_messages is off: at reading
+  // when both are set before, else at bp_init_structure. What is left
+  // serves bp_init_random, bp_iterate, bp_converge, marginal and
+  // des_allmag, with the same bits; nothing that reads the literals
+  // (writers, survey propagation, decimation, the entropy) may run after.
+  bool release_literals = false;
+  bool cells_in_use() const { return cells_active_; }
+  void return_freed_memory_();
   // Cavity P(TRUE) sent to the clause. Between sweeps only bp_init_structure,
   // bp_init_random and bp_iterate write eta and h: the sweep keeps tallies
   // of them from one sweep to the next.
@@ -343,6 +361,41 @@ class zsat {
   // slot_factor_, slot_flags_, slot_prefix_, tally_ and settled_ follow
   // eta and h.
   bool tally_fresh_ = false;
+
+ public:
+  static constexpr int kCellClauseSize = 3;
+
+ private:
+  // A clause of distinct variables in one 32-byte record, so that a visit
+  // reads it from one cache line: its members' eta in literal order (a
+  // factor is 1 - eta for a positive literal, eta for a negative one, as
+  // bp_factor_ computes it) and, one bit per place, the members' signs and
+  // whether each blocks the clause's warning (what J h >= 0 says). With
+  // cells the store keeps no eta or h per edge.
+  struct alignas(32) bp_cell_ {
+    double eta[kCellClauseSize];
+    uint8_t size;
+    uint8_t positive;
+    uint8_t blocks;
+  };
+  static_assert(sizeof(bp_cell_) == 32, "a cell fills half a cache line");
+  std::vector<bp_cell_> cells_;  // per clause
+  // Per edge: its clause << 2 | its place there.
+  std::vector<int> edge_cell_;
+  static constexpr int kCellPlaceBits = 2;
+  static_assert(kCellClauseSize < (1 << kCellPlaceBits), "a place fits in its bits");
+  bool cells_active_ = false;
+  bool messages_released_ = false;
+
+  bool cells_fit_() const;
+  void cells_build_();
+  void cells_start_(double eta0, bool random);
+  double cells_factor_(const bp_cell_& c, int place) const {
+    return c.positive >> place & 1 ? 1.0 - c.eta[place] : c.eta[place];
+  }
+  void cells_fix_var_(int v);
+  double cells_visit_(int v);
+  double cells_iterate_();
 };
 
 }  // namespace vorn

@@ -120,6 +120,7 @@ void fillClauses(zsat& f, const BpItems& items) {
   const long long named = static_cast<long long>(keptLits + items.entries.size());
   if (largest > kSparseVariablesAllowed && largest > 16 * named) f.formula_out_of_memory();
   f.formula_init_structures();
+  if (f.formula_cells_from(items.lits.data(), items.ends.data(), kept)) return;
   f.formula_reserve_literals(keptLits);
   std::size_t begin = 0;
   for (std::size_t c = 0; c < kept; ++c) {
@@ -139,6 +140,7 @@ void zsat::formula_read_qbf_file(const char* name) {
   scanInto(items, in, file);
   fillClauses(*this, items);
   items.releaseClauses();
+  if (cells_in_use()) return_freed_memory_();
 
   exist_vars.clear();
   univ_vars.clear();
@@ -167,7 +169,7 @@ void zsat::formula_read_qbf_file(const char* name) {
   Nm = static_cast<int>(univ_vars.size());
   exist_vals.assign(Nn, 0);
   univ_vals.assign(Nm, 0);
-  formula_vector2array();
+  if (!cells_in_use()) formula_vector2array();
   for (int v : univ_vars) vtypes[v] = 0;
 }
 
@@ -181,7 +183,7 @@ void zsat::formula_read_cnf_file(const char* name) {
   scanInto(items, in, file);
   fillClauses(*this, items);
   items.releaseClauses();
-  formula_vector2array();
+  if (!cells_in_use()) formula_vector2array();
 }
 
 }  // namespace vorn

@@ -5,6 +5,9 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "bp/BpFormula.h"
 #include "input/FatalError.h"
@@ -17,6 +20,14 @@ void zsat::formula_out_of_memory() const {
   throw FatalError(255, "",
                    "belief propagation: out of memory for " + std::to_string(N) + " variables and " +
                        std::to_string(M) + " clauses\n");
+}
+
+void zsat::return_freed_memory_() {
+#if defined(__GLIBC__)
+  // Freed blocks below the mmap threshold stay in the heap, resident, while
+  // the search that follows runs beside them.
+  malloc_trim(0);
+#endif
 }
 
 void zsat::formula_init_structures() {
@@ -51,6 +62,10 @@ void zsat::formula_init_structures() {
   sp_cavF.clear();
   sp_cav0.clear();
   var_vals.clear();
+  cells_.clear();
+  edge_cell_.clear();
+  cells_active_ = false;
+  messages_released_ = false;
   add_clause_.clear();
   add_lit_.clear();
   index_clauses_();
@@ -75,6 +90,7 @@ void zsat::formula_reserve_literals(std::size_t n) {
 }
 
 void zsat::formula_vector2array() {
+  assert(!cells_active_);  // the literals are gone
   // Rebuilt from the whole intake, so a second call (or literals added
   // after the first) gives the same arrays as one call at the end.
   const int nVars = static_cast<int>(var_recs.size());
@@ -103,10 +119,9 @@ void zsat::formula_vector2array() {
   occ_sign.assign(total, 0);
   members.assign(total, 0);
   member_sign.assign(total, 0);
+  // First the edge each slot was added with; then every slot points at its
+  // variable's first occurrence in the clause.
   member_edge.assign(total, 0);
-  // The edge each slot was added with; member_edge then points every slot
-  // at its variable's first occurrence in the clause.
-  std::vector<int> ownEdge(total);
   std::vector<int> varFill(nVars, 0), clauseFill(nClauses, 0);
   for (std::size_t i = 0; i < total; ++i) {
     int lit = add_lit_[i];
@@ -118,7 +133,14 @@ void zsat::formula_vector2array() {
     occ_sign[e] = lit > 0 ? 1 : -1;
     members[s] = v;
     member_sign[s] = lit > 0 ? 1 : -1;
-    ownEdge[s] = e;
+    member_edge[s] = e;
+  }
+  std::vector<int>().swap(varFill);
+  std::vector<int>().swap(clauseFill);
+  if (release_literals) {
+    // No literal comes after: the arrays are final.
+    std::vector<int>().swap(add_clause_);
+    std::vector<int>().swap(add_lit_);
   }
   std::vector<int> stamp(nVars, -1), firstEdge(nVars, 0);
   for (int c = 0; c < nClauses; ++c) {
@@ -127,15 +149,22 @@ void zsat::formula_vector2array() {
       int v = members[s];
       if (stamp[v] != c) {
         stamp[v] = c;
-        firstEdge[v] = ownEdge[s];
+        firstEdge[v] = member_edge[s];
       }
       member_edge[s] = firstEdge[v];
     }
   }
-  index_clauses_();
+  std::vector<int>().swap(stamp);
+  std::vector<int>().swap(firstEdge);
+  // Cells straight away, so that the slot index is never made beside them.
+  if (release_literals && !keep_edge_messages && cells_fit_())
+    cells_build_();
+  else
+    index_clauses_();
 }
 
 void zsat::index_clauses_() {
+  assert(!cells_active_);  // the literals are gone
   index_long_clauses_();
   index_short_clauses_();
 }

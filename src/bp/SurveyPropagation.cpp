@@ -5,6 +5,7 @@
 // Zecchina, "Survey Propagation: An Algorithm for Satisfiability", Random
 // Structures and Algorithms 27(2), 2005.
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -21,6 +22,7 @@ constexpr double kTiny = 1e-100;
 }
 
 void zsat::sp_init_structure() {
+  assert(!cells_active_);  // the literals are gone
   const std::size_t edges = occ_clause.size();
   sp_vars.assign(var_recs.size(), sp_var());
   sp_T.assign(edges, 0.0);

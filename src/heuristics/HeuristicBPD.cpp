@@ -63,15 +63,19 @@ void HeuristicBPD::rankByBeliefPropagation_() {
   XTQRANDOMv3 rng(seed);
   zsat bp(&rng, 0);
   bp.verbose = bpVerbose;
-  bp.formula_read_qbf_file(instanceFile);
-  // Only decimation reads the per-edge messages (for its entropy).
+  // Only decimation reads the per-edge messages (for its entropy), and the
+  // literals after the sweeps.
   bp.keep_edge_messages = bpMode != 0;
+  bp.release_literals = bpMode == 0;
+  bp.formula_read_qbf_file(instanceFile);
   bp.bp_init_structure();
   if (bpMode == 0) {
     bp.des_vars.clear();
     bp.des_vals.clear();
     bp.bp_init_random();
     bp.bp_converge(bpErr, bpTime, 0);
+    // The ranking reads the marginals only; its tables need not come on top.
+    bp.bp_release_messages();
     bp.des_allmag(bp.N);
   } else {
     bp.des_bp_mix(kDecimationThreshold, kDecimationSweeps);
