@@ -519,19 +519,23 @@ void zsat::bp_converge(double eps, int maxiter, int miniter) {
   std::cout << ":) pf_wp=" << fwp << " pf_bp=" << fbp << " m=" << mag << std::endl;
 }
 
-void zsat::bp_release_messages() {
+void zsat::release_edge_messages_() {
   std::vector<double>().swap(eta);
   std::vector<int>().swap(h);
   std::vector<double>().swap(pi);
   std::vector<double>().swap(WT_cav);
   std::vector<double>().swap(WF_cav);
   std::vector<int8_t>().swap(u);
-  std::vector<double>().swap(visit_pi_);
-  std::vector<int8_t>().swap(visit_u_);
   std::vector<double>().swap(slot_factor_);
   std::vector<uint8_t>().swap(slot_flags_);
   std::vector<double>().swap(slot_prefix_);
   std::vector<clause_tally>().swap(tally_);
+}
+
+void zsat::bp_release_messages() {
+  release_edge_messages_();
+  std::vector<double>().swap(visit_pi_);
+  std::vector<int8_t>().swap(visit_u_);
   std::vector<int8_t>().swap(settled_);
   std::vector<bp_cell_>().swap(cells_);
   std::vector<int>().swap(edge_cell_);

@@ -389,6 +389,8 @@ class zsat {
 
   bool cells_fit_() const;
   void cells_build_();
+  // The per-edge messages and the slot tables of the edge sweep.
+  void release_edge_messages_();
   void cells_start_(double eta0, bool random);
   double cells_factor_(const bp_cell_& c, int place) const {
     return c.positive >> place & 1 ? 1.0 - c.eta[place] : c.eta[place];

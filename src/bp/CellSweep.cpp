@@ -49,16 +49,7 @@ void zsat::cells_build_() {
   std::vector<int>().swap(add_clause_);
   std::vector<int>().swap(add_lit_);
   std::vector<int>().swap(edge_slot_);
-  std::vector<double>().swap(slot_factor_);
-  std::vector<uint8_t>().swap(slot_flags_);
-  std::vector<double>().swap(slot_prefix_);
-  std::vector<clause_tally>().swap(tally_);
-  std::vector<double>().swap(eta);
-  std::vector<int>().swap(h);
-  std::vector<double>().swap(pi);
-  std::vector<double>().swap(WT_cav);
-  std::vector<double>().swap(WF_cav);
-  std::vector<int8_t>().swap(u);
+  release_edge_messages_();
 
   cells_.assign(clause_recs.size(), bp_cell_{});
   // An edge's clause becomes its cell code in place.
