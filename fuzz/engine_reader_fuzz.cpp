@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "InProcess.h"
+#include "SmallReserves.h"
 #include "driver/CommandLine.h"
 #include "driver/Instance.h"
 #include "engine/NffEx.h"
@@ -23,6 +24,7 @@ constexpr std::size_t kIdReserve = 1u << 10;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::discardStdout();
+  fuzz::useSmallEngineReserves();
   return 0;
 }
 
