@@ -6,26 +6,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "bp/BpFormula.h"
+#include "support/Process.h"
 
 using vorn::XTQRANDOMv3;
 using vorn::zsat;
 
 namespace {
-
-std::string writeTemp(const std::string& text) {
-  char name[] = "/tmp/vorn_bpcellsXXXXXX";
-  int fd = mkstemp(name);
-  close(fd);
-  std::ofstream(name, std::ios::binary) << text;
-  return name;
-}
 
 uint64_t bitsOf(double x) {
   uint64_t b;
@@ -97,7 +88,8 @@ void read(Road& r, const std::string& path, bool cells, Flags when) {
 // Both roads sweep alike, with variables fixed, flipped and released
 // between sweeps as decimation would, and rank alike.
 void compareRoads(const std::string& text, unsigned seed, bool fits, Flags when) {
-  const std::string path = writeTemp(text);
+  const vorn::test::TempDir dir;
+  const std::string path = dir.write("formula.qdimacs", text);
   Road a(seed), b(seed);
   read(a, path, true, when);
   read(b, path, false, when);
@@ -140,7 +132,6 @@ void compareRoads(const std::string& text, unsigned seed, bool fits, Flags when)
   b.bp.des_allmag(b.bp.N);
   EXPECT_EQ(a.bp.des_vars, b.bp.des_vars) << text;
   EXPECT_EQ(a.bp.des_vals, b.bp.des_vals) << text;
-  std::remove(path.c_str());
 }
 
 }  // namespace
