@@ -99,11 +99,7 @@ class WordList {
   void reserveExact(std::size_t n) {
     if (n <= cap_) return;
     if (n > (std::size_t{1} << 31)) throw std::bad_alloc();
-    uint32_t* p = WordPool::takeExact(n);
-    if (size_ > 0) std::memcpy(p, data_, size_ * sizeof(uint32_t));
-    if (data_ != nullptr) WordPool::give(data_, cap_);
-    data_ = p;
-    cap_ = static_cast<uint32_t>(n);
+    moveTo_(WordPool::takeExact(n), n);
   }
 
   operator std::vector<uint32_t>() const { return std::vector<uint32_t>(begin(), end()); }
@@ -120,10 +116,13 @@ class WordList {
     std::size_t cap = 4;
     while (cap <= cap_ || cap < need) cap *= 2;
     if (cap > (std::size_t{1} << 31)) throw std::bad_alloc();
-    uint32_t* p = WordPool::take(cap);
-    if (size_ > 0) std::memcpy(p, data_, size_ * sizeof(uint32_t));
+    moveTo_(WordPool::take(cap), cap);
+  }
+  // The words go to block, of cap words; the old block goes back to the pool.
+  void moveTo_(uint32_t* block, std::size_t cap) {
+    if (size_ > 0) std::memcpy(block, data_, size_ * sizeof(uint32_t));
     if (data_ != nullptr) WordPool::give(data_, cap_);
-    data_ = p;
+    data_ = block;
     cap_ = static_cast<uint32_t>(cap);
   }
   void release_() {
