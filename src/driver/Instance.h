@@ -15,8 +15,14 @@ class Instance {
   T getIndex(T external) {
     auto it = extToInt.find(external);
     if (it != extToInt.end()) return it->second;
-    T index = static_cast<T>(intToExt.size());
+    const T index = appendIndex(external);
     extToInt.emplace(external, index);
+    return index;
+  }
+  // The next index for a number the caller remembers itself, kept out of
+  // the map: getIndex does not find it.
+  T appendIndex(T external) {
+    const T index = static_cast<T>(intToExt.size());
     intToExt.push_back(external);
     if (index > nVars) nVars = index;
     return index;

@@ -75,13 +75,10 @@ class EngineTarget final : public QdimacsSink {
     if (n < direct_.size() && direct_[n] != 0) return direct_[n];
     const bool flat = n < 16 * names_.intToExt.size() + 4096;
     long i;
-    if (flat && (names_.extToInt.empty() || names_.extToInt.find(number) == names_.extToInt.end())) {
-      i = static_cast<long>(names_.intToExt.size());
-      names_.intToExt.push_back(number);
-      if (i > names_.nVars) names_.nVars = i;
-    } else {
+    if (flat && (names_.extToInt.empty() || names_.extToInt.find(number) == names_.extToInt.end()))
+      i = names_.appendIndex(number);
+    else
       i = names_.getIndex(number);
-    }
     if (i > static_cast<long>(kMaxVar))
       fail("more distinct variables than the engine can number (" + std::to_string(kMaxVar) + ")");
     if (flat) {
