@@ -37,12 +37,12 @@ void zsat::bp_init_structure() {
   // sweep budget of 0) depends on the formula alone.
   tally_fresh_ = false;
   assert(!messages_released_);
-  if (release_literals && !keep_edge_messages && !cells_active_ && cells_fit_()) cells_build_();
-  const std::size_t edges = cells_active_ ? edge_cell_.size() : occ_clause.size();
+  if (cells_wanted_() && !cells_active_ && cells_fit_()) cells_build_();
   if (cells_active_) {
     edge_messages_kept_ = false;
     cells_start_(0.5, false);
   } else {
+    const std::size_t edges = occ_clause.size();
     eta.assign(edges, 0.5);
     h.assign(edges, 0);
     edge_messages_kept_ = keep_edge_messages;

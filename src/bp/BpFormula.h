@@ -384,6 +384,12 @@ class zsat {
   std::vector<int> edge_cell_;
   static constexpr int kCellPlaceBits = 2;
   static_assert(kCellClauseSize < (1 << kCellPlaceBits), "a place fits in its bits");
+  static constexpr std::size_t kMostCellClauses = std::size_t{1} << (31 - kCellPlaceBits);  // codes stay ints
+  static int cell_code_(std::size_t clause, int place) { return static_cast<int>(clause << kCellPlaceBits) | place; }
+  static uint32_t cell_of_(int code) { return static_cast<uint32_t>(code) >> kCellPlaceBits; }
+  static int place_of_(int code) { return static_cast<int>(static_cast<uint32_t>(code) & ((1u << kCellPlaceBits) - 1)); }
+  // Whether the sweeps are to run on cells where the clauses fit.
+  bool cells_wanted_() const { return release_literals && !keep_edge_messages; }
   bool cells_active_ = false;
   bool messages_released_ = false;
 

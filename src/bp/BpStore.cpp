@@ -157,7 +157,7 @@ void zsat::formula_vector2array() {
   std::vector<int>().swap(stamp);
   std::vector<int>().swap(firstEdge);
   // Cells straight away, so that the slot index is never made beside them.
-  if (release_literals && !keep_edge_messages && cells_fit_())
+  if (cells_wanted_() && cells_fit_())
     cells_build_();
   else
     index_clauses_();

@@ -31,7 +31,7 @@ inline void setBit(uint8_t& bits, int place, bool on) {
 }  // namespace
 
 bool zsat::cells_fit_() const {
-  if (clause_recs.size() >= (std::size_t{1} << (31 - kCellPlaceBits))) return false;  // codes stay ints
+  if (clause_recs.size() >= kMostCellClauses) return false;
   if (!long_clauses_.empty()) return false;
   for (const formula_clause& c : clause_recs) {
     if (c.size > kCellClauseSize) return false;
@@ -62,7 +62,7 @@ void zsat::cells_build_() {
       // Distinct variables: each slot's first occurrence is its own edge.
       const int e = member_edge[s];
       assert(occ_clause[e] == static_cast<int>(c));
-      occ_clause[e] = static_cast<int>(c << kCellPlaceBits) | k;
+      occ_clause[e] = cell_code_(c, k);
       if (member_sign[s] > 0) cell.positive = static_cast<uint8_t>(cell.positive | 1u << k);
     }
   }
@@ -76,8 +76,7 @@ void zsat::cells_build_() {
 }
 
 bool zsat::formula_cells_from(const int32_t* lits, const std::size_t* ends, std::size_t clauses) {
-  if (!release_literals || keep_edge_messages || !add_lit_.empty() || clauses != clause_recs.size() ||
-      clauses >= (std::size_t{1} << (31 - kCellPlaceBits)))
+  if (!cells_wanted_() || !add_lit_.empty() || clauses != clause_recs.size() || clauses >= kMostCellClauses)
     return false;
   const long long n = static_cast<long long>(var_recs.size());
   std::size_t begin = 0;
@@ -119,7 +118,7 @@ bool zsat::formula_cells_from(const int32_t* lits, const std::size_t* ends, std:
       const int32_t lit = lits[begin + k];
       const int v = std::abs(lit) - 1;
       const int e = var_recs[v].occ_begin + fill[v]++;
-      edge_cell_[e] = static_cast<int>(c << kCellPlaceBits) | k;
+      edge_cell_[e] = cell_code_(c, k);
       occ_sign[e] = lit > 0 ? 1 : -1;
       if (lit > 0) cell.positive = static_cast<uint8_t>(cell.positive | 1u << k);
     }
@@ -133,9 +132,8 @@ bool zsat::formula_cells_from(const int32_t* lits, const std::size_t* ends, std:
 // drawn as bp_init_random draws them.
 void zsat::cells_start_(double eta0, bool random) {
   for (std::size_t e = 0; e < edge_cell_.size(); ++e) {
-    const uint32_t code = static_cast<uint32_t>(edge_cell_[e]);
-    bp_cell_& cell = cells_[code >> kCellPlaceBits];
-    const int place = static_cast<int>(code & ((1u << kCellPlaceBits) - 1));
+    bp_cell_& cell = cells_[cell_of_(edge_cell_[e])];
+    const int place = place_of_(edge_cell_[e]);
     double x = eta0;
     int hv = 0;
     if (random) {
@@ -154,10 +152,7 @@ void zsat::cells_fix_var_(int v) {
   r.WF = t ? 0.0 : 1.0;
   if (settled_[v] == r.fixed_value) return;
   settled_[v] = static_cast<int8_t>(r.fixed_value);
-  for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e) {
-    const uint32_t code = static_cast<uint32_t>(edge_cell_[e]);
-    cells_[code >> kCellPlaceBits].eta[code & ((1u << kCellPlaceBits) - 1)] = r.WT;
-  }
+  for (int e = r.occ_begin; e < r.occ_begin + r.deg; ++e) cells_[cell_of_(edge_cell_[e])].eta[place_of_(edge_cell_[e])] = r.WT;
 }
 
 // bp_update_open_var_ and bp_send_messages_ for cells.
@@ -176,8 +171,8 @@ double zsat::cells_visit_(int v) {
   double WT = 1.0, WF = 1.0;
   int H = 0;
   for (int i = 0; i < r.deg; ++i) {
-    const bp_cell_& cell = cells_[static_cast<uint32_t>(code[i]) >> kCellPlaceBits];
-    const int own = static_cast<int>(static_cast<uint32_t>(code[i]) & ((1u << kCellPlaceBits) - 1));
+    const bp_cell_& cell = cells_[cell_of_(code[i])];
+    const int own = place_of_(code[i]);
     double prod = 1.0;
     for (int k = 0; k < cell.size; ++k)
       if (k != own) prod *= cells_factor_(cell, k);
@@ -197,8 +192,8 @@ double zsat::cells_visit_(int v) {
   double maxdiff = 0.0;
   LeftOutProduct leftOut(sign, e0, e1, [pin, e0](int o) { return 1.0 - pin[o - e0]; });
   for (int i = 0; i < r.deg; ++i) {
-    bp_cell_& cell = cells_[static_cast<uint32_t>(code[i]) >> kCellPlaceBits];
-    const int own = static_cast<int>(static_cast<uint32_t>(code[i]) & ((1u << kCellPlaceBits) - 1));
+    bp_cell_& cell = cells_[cell_of_(code[i])];
+    const int own = place_of_(code[i]);
     const int J = sign[e0 + i];
     setBit(cell.blocks, own, J * (H - J * uin[i]) >= 0);
     const double x = 1.0 - pin[i];
@@ -240,7 +235,7 @@ double zsat::cells_iterate_() {
     if (i + kCellsAhead < n) {
       const formula_var& a = var_recs[order[i + kCellsAhead]];
       const int end = a.occ_begin + std::min(a.deg, kMostCellsFetched);
-      for (int e = a.occ_begin; e < end; ++e) __builtin_prefetch(&cells_[edge_cell_[e] >> kCellPlaceBits], 1);
+      for (int e = a.occ_begin; e < end; ++e) __builtin_prefetch(&cells_[cell_of_(edge_cell_[e])], 1);
     }
     const int v = order[i];
     if (var_recs[v].fixed_value != 0) {
