@@ -19,7 +19,6 @@ using namespace vorn;
 namespace {
 constexpr std::size_t kChunkWords = 1u << 14;  // 64 KiB
 constexpr std::size_t kChunkLimit = 1u << 12;  // 256 MiB in all, below the fuzzer's memory limit
-constexpr std::size_t kIdReserve = 1u << 10;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -37,10 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // Small chunks: a 32 MiB chunk is poisoned and unpoisoned by the
     // sanitizer on every input, which costs more than the reading.
     NffEx store(options, names, kChunkWords, kChunkLimit);
-    // A header's clause count reserves up to 96 MiB of ids, whose shadow
-    // the sanitizer writes on allocation and on free: most of an input's
-    // time. The table grows past the reserve as in the binary.
-    store.reserveSize = kIdReserve;
     EngineTarget target(store, names);
     QDimacs reader(target, options);
     if (!reader.done()) fuzz::fail("the reader returned without reading the whole file");

@@ -18,12 +18,10 @@ namespace vorn {
 class CnfTarget final : public QdimacsSink {
  public:
   // The header's count is a hint: a file may declare far more than it holds.
-  static constexpr std::size_t kReserveCap = std::size_t(1) << 22;
-  static constexpr std::size_t kCacheCap = std::size_t(1) << 24;
   // Lowered by a process that reads many small files (a fuzzer), where a
   // large first allocation costs more than the reading.
-  static inline std::size_t reserveCap = kReserveCap;
-  static inline std::size_t cacheCap = kCacheCap;
+  static inline std::size_t reserveCap = std::size_t(1) << 22;
+  static inline std::size_t cacheCap = std::size_t(1) << 24;
 
   CnfTarget(CnfFormula& formula, Instance<long>& names, CommandLine& options)
       : formula_(formula),
